@@ -1,0 +1,317 @@
+#include "ftp/FtpSession.h"
+
+#include <curl/curl.h>
+
+#include <fstream>
+
+#include "ftp/FtpHost.h"
+#include "ftp/FtpLimits.h"
+#include "ftp/ListingParser.h"
+#include "util/Utf8Path.h"
+
+namespace {
+
+// Percent-encodes a path for the URL handed to the client; "/" is kept.
+std::string encodeUrlPath(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+bool holdsLineBreakOrNul(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+// The path of a 257 reply: 257 "/a ""quoted"" b" is current directory.
+bool parsePwdReply(const std::string& line, std::string& path) {
+    size_t open = line.find('"');
+    if (open == std::string::npos) return false;
+    std::string result;
+    for (size_t i = open + 1; i < line.size(); ++i) {
+        if (line[i] == '"') {
+            if (i + 1 < line.size() && line[i + 1] == '"') {
+                result += '"';
+                ++i;
+            } else {
+                path = result;
+                return true;
+            }
+        } else {
+            result += line[i];
+        }
+    }
+    return false;
+}
+
+// Failures that mean the connection is gone, as opposed to a refusal.
+bool isConnectionFailure(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_FTP_WEIRD_PASV_REPLY:
+        case CURLE_FTP_WEIRD_227_FORMAT:
+        case CURLE_FTP_CANT_GET_HOST:
+        case CURLE_FTP_ACCEPT_FAILED:
+        case CURLE_FTP_ACCEPT_TIMEOUT:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_LOGIN_DENIED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// In ASCII type the wire carries CR LF line ends. Outside Windows the client
+// turns every LF it sends into CR LF itself, so a CR LF file goes to it with
+// bare LFs there; on Windows the bytes go as they are.
+#ifdef _WIN32
+constexpr bool kClientAddsCr = false;
+#else
+constexpr bool kClientAddsCr = true;
+#endif
+
+struct UploadSource {
+    std::ifstream in;
+    bool dropCrBeforeLf = false;
+    bool pendingCr = false;  // a CR at the end of the last block
+};
+
+size_t readUpload(char* buffer, size_t size, size_t count, void* source) {
+    auto* upload = static_cast<UploadSource*>(source);
+    const size_t room = size * count;
+    if (!upload->dropCrBeforeLf) {
+        upload->in.read(buffer, static_cast<std::streamsize>(room));
+        if (upload->in.bad()) return CURL_READFUNC_ABORT;
+        return static_cast<size_t>(upload->in.gcount());
+    }
+    size_t used = 0;
+    while (used < room) {
+        int c = upload->in.get();
+        if (c == std::char_traits<char>::eof()) {
+            if (upload->in.bad()) return CURL_READFUNC_ABORT;
+            if (upload->pendingCr) {
+                buffer[used++] = '\r';
+                upload->pendingCr = false;
+            }
+            break;
+        }
+        if (upload->pendingCr) {
+            upload->pendingCr = false;
+            if (c != '\n') {
+                buffer[used++] = '\r';
+                if (used == room) {
+                    upload->in.unget();
+                    break;
+                }
+            }
+        }
+        if (c == '\r')
+            upload->pendingCr = true;
+        else
+            buffer[used++] = static_cast<char>(c);
+    }
+    return used;
+}
+
+}  // namespace
+
+FtpSession::FtpSession() = default;
+
+FtpSession::~FtpSession() { close(); }
+
+size_t FtpSession::onReplyLine(char* data, size_t size, size_t count, void* self) {
+    auto* session = static_cast<FtpSession*>(self);
+    std::string line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    session->replyLines_.push_back(std::move(line));
+    return size * count;
+}
+
+size_t FtpSession::onData(char* data, size_t size, size_t count, void* self) {
+    static_cast<FtpSession*>(self)->data_.append(data, size * count);
+    return size * count;
+}
+
+void FtpSession::applyCommonOptions() {
+    curl_easy_reset(curl_);  // keeps the open connection
+    curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl_, CURLOPT_USERNAME, account_.c_str());
+    curl_easy_setopt(curl_, CURLOPT_PASSWORD, password_.c_str());
+    curl_easy_setopt(curl_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, ftp_limits::kConnectTimeoutSeconds);
+    curl_easy_setopt(curl_, CURLOPT_SERVER_RESPONSE_TIMEOUT, ftp_limits::kStallTimeoutSeconds);
+    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, ftp_limits::kStallTimeoutSeconds);
+    curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &FtpSession::onReplyLine);
+    curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &FtpSession::onData);
+    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this);
+}
+
+int FtpSession::perform(const std::string& url, const std::vector<std::string>& commands, Body body,
+                        const std::string& customRequest) {
+    applyCommonOptions();
+    curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    curl_slist* quote = nullptr;
+    for (const auto& command : commands) quote = curl_slist_append(quote, command.c_str());
+    curl_easy_setopt(curl_, CURLOPT_QUOTE, quote);
+    if (body == Body::None) curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
+    if (!customRequest.empty()) curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, customRequest.c_str());
+
+    replyLines_.clear();
+    data_.clear();
+    CURLcode code = curl_easy_perform(curl_);
+    curl_slist_free_all(quote);
+    lastResponseCode_ = 0;
+    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &lastResponseCode_);
+    connectionLost_ = code != CURLE_OK && isConnectionFailure(code);
+    return code == CURLE_OK ? 1 : 0;
+}
+
+std::string FtpSession::folderUrl() const {
+    // "%2F" makes the path absolute, so the client sends it with the command
+    // instead of changing directory first.
+    if (!anchored()) return urlPrefix_ + "/";
+    return urlPrefix_ + "/%2F" + encodeUrlPath(currentPath_.substr(1)) + (currentPath_ == "/" ? "" : "/");
+}
+
+std::string FtpSession::lastReplyWithCode(const char* code) const {
+    for (auto it = replyLines_.rbegin(); it != replyLines_.rend(); ++it)
+        if (it->rfind(code, 0) == 0) return *it;
+    return {};
+}
+
+int FtpSession::connect(const std::string& host, const std::string& account, const std::string& password) {
+    close();
+    connectionLost_ = false;
+    auto parsed = FtpHost::parse(host);
+    if (!parsed || holdsLineBreakOrNul(account) || holdsLineBreakOrNul(password)) return 0;
+    curl_ = curl_easy_init();
+    if (!curl_) return 0;
+    urlPrefix_ = parsed->urlPrefix();
+    account_ = account;
+    password_ = password;
+    currentPath_.clear();
+
+    // FEAT tells whether MLSD exists; OPTS asks for the facts the walk uses.
+    // Both may fail on older servers without failing the login.
+    if (!perform(urlPrefix_ + "/", {"*FEAT", "*OPTS MLST type;unique;"}, Body::None)) {
+        curl_easy_cleanup(curl_);
+        curl_ = nullptr;
+        return 0;
+    }
+    bool inFeatures = false;
+    for (const auto& line : replyLines_) {
+        if (line.rfind("211", 0) == 0) inFeatures = line.size() > 3 && line[3] == '-';
+        else if (inFeatures && line.find("MLST") != std::string::npos) useMlsd_ = true;
+    }
+    char* entryPath = nullptr;
+    if (curl_easy_getinfo(curl_, CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath &&
+        entryPath[0] == '/')
+        currentPath_ = entryPath;
+    return 1;
+}
+
+int FtpSession::changeDirectory(const std::string& path) {
+    if (!curl_ || path.empty() || holdsLineBreakOrNul(path)) return 0;
+    std::vector<std::string> commands;
+    if (anchored() && path[0] != '/') commands.push_back("CWD " + currentPath_);
+    commands.push_back("CWD " + path);
+    commands.push_back("PWD");
+    if (!perform(folderUrl(), commands, Body::None)) return 0;
+    std::string reported;
+    if (parsePwdReply(lastReplyWithCode("257"), reported) && !reported.empty() && reported[0] == '/')
+        currentPath_ = reported;
+    else
+        currentPath_.clear();
+    return 1;
+}
+
+int FtpSession::listNames(NameList& names) {
+    if (!curl_) return 0;
+    size_t before = names.size();
+    if (useMlsd_) {
+        if (perform(folderUrl(), {}, Body::Download, "MLSD")) {
+            listing::parseMlsd(data_, names);
+            return static_cast<int>(names.size() - before);
+        }
+        // Not understood after all: list the old way from now on.
+        if (connectionLost_ || (lastResponseCode_ != 500 && lastResponseCode_ != 502)) return 0;
+        useMlsd_ = false;
+    }
+    if (!perform(folderUrl(), {}, Body::Download, "LIST")) return 0;
+    listing::parseList(data_, names);
+    return static_cast<int>(names.size() - before);
+}
+
+int FtpSession::currentDirectory(std::string& path) {
+    if (!curl_) return -1;
+    if (anchored()) {
+        path = currentPath_;
+        return 0;
+    }
+    if (!perform(urlPrefix_ + "/", {"PWD"}, Body::None)) return -1;
+    std::string reported;
+    if (!parsePwdReply(lastReplyWithCode("257"), reported)) return -1;
+    path = reported;
+    return 0;
+}
+
+std::string FtpSession::currentFolderId() {
+    if (!curl_ || !useMlsd_ || !anchored()) return {};
+    if (!perform(folderUrl(), {"*MLST " + currentPath_}, Body::None)) return {};
+    for (const auto& line : replyLines_) {
+        // The facts line of a 250 reply starts with one space.
+        if (line.empty() || line[0] != ' ') continue;
+        NameList parsed;
+        listing::parseMlsd(line.substr(1, line.find(' ', 1) - 1) + " x", parsed);
+        if (!parsed.empty()) return parsed.front().uniqueId;
+    }
+    return {};
+}
+
+int FtpSession::putFile(const std::string& localName, const std::string& remoteName, int mode) {
+    if (!curl_ || !listing::isSafeName(remoteName)) return -1;
+    UploadSource source;
+    source.in.open(utf8Path(localName), std::ios::binary);
+    if (!source.in) return -1;
+    source.dropCrBeforeLf = kClientAddsCr && mode != 1;
+    std::error_code ec;
+    auto size = std::filesystem::file_size(utf8Path(localName), ec);
+
+    applyCommonOptions();
+    std::string url = folderUrl() + encodeUrlPath(remoteName);
+    if (!anchored()) url = urlPrefix_ + "/" + encodeUrlPath(remoteName);
+    curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl_, CURLOPT_READFUNCTION, &readUpload);
+    curl_easy_setopt(curl_, CURLOPT_READDATA, &source);
+    if (!ec && !source.dropCrBeforeLf) curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+    curl_easy_setopt(curl_, CURLOPT_TRANSFERTEXT, mode == 1 ? 0L : 1L);
+    replyLines_.clear();
+    CURLcode code = curl_easy_perform(curl_);
+    connectionLost_ = code != CURLE_OK && isConnectionFailure(code);
+    return code == CURLE_OK ? 1 : -1;
+}
+
+int FtpSession::close() {
+    if (!curl_) return 0;
+    curl_easy_cleanup(curl_);  // says QUIT on an open connection
+    curl_ = nullptr;
+    return 1;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ftp/NameList.h"
+
+typedef void CURL;
+
+// One FTP login for one generation, used by one thread.
+//
+// Results are small integers: connect 1/0, changeDirectory 1/0, listNames the
+// number of names appended, currentDirectory 0/-1, putFile 1/-1, close 1/0.
+// Names and paths are raw bytes and go to the server unchanged.
+//
+// The session remembers the server's current folder (as the server reports it
+// after each change) and names it in every command, so a listing or an upload
+// never depends on where a reused or re-opened connection happens to stand.
+class FtpSession {
+public:
+    FtpSession();
+    ~FtpSession();
+    FtpSession(const FtpSession&) = delete;
+    FtpSession& operator=(const FtpSession&) = delete;
+
+    // host may carry a port: "example.com:2121", "[::1]:2121"; else 21.
+    int connect(const std::string& host, const std::string& account, const std::string& password);
+    int changeDirectory(const std::string& path);
+    int listNames(NameList& names);
+    int currentDirectory(std::string& path);
+    // mode 1 sends in binary type, any other value in ASCII type.
+    int putFile(const std::string& localName, const std::string& remoteName, int mode);
+    int close();
+
+    // True when the last failed operation failed because the connection is
+    // gone or timed out, rather than because the server refused it.
+    bool connectionLost() const { return connectionLost_; }
+
+    // The server's identity for the current folder (MLST "unique" fact),
+    // or empty when the server does not offer one.
+    std::string currentFolderId();
+
+private:
+    enum class Body { None, Download, Upload };
+    int perform(const std::string& url, const std::vector<std::string>& commands, Body body,
+                const std::string& customRequest = {});
+    void applyCommonOptions();
+    std::string folderUrl() const;
+    std::string lastReplyWithCode(const char* code) const;
+    bool anchored() const { return !currentPath_.empty(); }
+
+    static size_t onReplyLine(char* data, size_t size, size_t count, void* self);
+    static size_t onData(char* data, size_t size, size_t count, void* self);
+
+    CURL* curl_ = nullptr;
+    std::string urlPrefix_;
+    std::string account_;
+    std::string password_;
+    std::string currentPath_;  // absolute, as the server reported it; empty when unknown
+    bool useMlsd_ = false;
+    bool connectionLost_ = false;
+    long lastResponseCode_ = 0;
+    std::vector<std::string> replyLines_;
+    std::string data_;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string_view>
+
+#include "ftp/NameList.h"
+
+// Parsers for directory listings as the server sends them over the data
+// connection. Names that could be dangerous to send back to the server
+// (holding CR, LF, NUL or "/") are dropped.
+namespace listing {
+
+// True when a name may be kept: not empty, no CR, LF, NUL or "/".
+bool isSafeName(std::string_view name);
+
+// MLSD lines: "fact=value;fact=value; name".
+void parseMlsd(std::string_view text, NameList& out);
+
+// LIST lines in Unix ("drwxr-xr-x 2 u g 4096 Jan 1 12:00 name") or
+// DOS/IIS ("01-02-24  10:11AM  <DIR>  name") form. Lines of neither form
+// ("total 12", blank lines) are skipped.
+void parseList(std::string_view text, NameList& out);
+
+}  // namespace listing

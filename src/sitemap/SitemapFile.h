@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+// The generated document, sitemap.xml, written piece by piece: the header,
+// one block of entries per folder, the closing tag. Pieces use "\n"; on
+// disk every line ends in CR LF on every platform.
+class SitemapFile {
+public:
+    static constexpr const char* kFileName = "sitemap.xml";
+    static constexpr const char* kClosingTag = "</urlset>\n";
+
+    // XML declaration and the urlset start tag, with the mobile namespace
+    // when mobile is set.
+    static std::string header(bool mobile);
+
+    // One url element; location must already be XML-escaped.
+    static std::string entry(const std::string& location, bool mobile);
+
+    // Appends text to the file, creating it when missing. False when the
+    // file cannot be opened, written or closed.
+    static bool appendToFile(const std::string& fileName, const std::string& text);
+
+    // Deletes the file; a missing file is fine.
+    static void remove(const std::string& fileName);
+};

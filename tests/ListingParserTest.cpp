@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "ftp/ListingParser.h"
+
+namespace {
+
+struct Expected {
+    std::string name;
+    EntryKind kind;
+    std::string unique;
+};
+
+struct Case {
+    const char* label;
+    bool mlsd;
+    std::string text;
+    std::vector<Expected> expected;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
+
+class ListingParserTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ListingParserTest, ParsesNamesKindsAndOrder) {
+    const Case& c = GetParam();
+    NameList names;
+    if (c.mlsd)
+        listing::parseMlsd(c.text, names);
+    else
+        listing::parseList(c.text, names);
+    ASSERT_EQ(names.size(), c.expected.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(names[i].name, c.expected[i].name) << i;
+        EXPECT_EQ(names[i].kind, c.expected[i].kind) << i;
+        EXPECT_EQ(names[i].uniqueId, c.expected[i].unique) << i;
+    }
+}
+
+using K = EntryKind;
+
+INSTANTIATE_TEST_SUITE_P(
+    Listings, ListingParserTest,
+    ::testing::Values(
+        Case{"mlsd_kinds_in_order", true,
+             "type=file;size=3;unique=801g1; zeta.html\r\n"
+             "type=dir;unique=801g2; alpha\r\n"
+             "type=cdir; .\r\n"
+             "type=pdir; ..\r\n"
+             "type=OS.unix=slink:/x; link\r\n",
+             {{"zeta.html", K::File, "801g1"}, {"alpha", K::Folder, "801g2"}, {".", K::Folder, ""},
+              {"..", K::Folder, ""}, {"link", K::Link, ""}}},
+        Case{"mlsd_names_keep_spaces_and_bytes", true,
+             "Type=DIR;Unique=a; two  words \r\n"
+             "type=file; \xe6\x97\xa5\xe6\x9c\xac.html\r\n"
+             " nofacts.html\r\n",
+             {{"two  words ", K::Folder, "a"}, {"\xe6\x97\xa5\xe6\x9c\xac.html", K::File, ""},
+              {"nofacts.html", K::Unknown, ""}}},
+        Case{"mlsd_unsafe_and_broken_lines_dropped", true,
+             "type=file; bad\nname.html\r\n"
+             "type=file; bad\rname.html\r\n"
+             "type=file; a/b.html\r\n"
+             "type=file; " + std::string("nul\0x", 5) + "\r\n"
+             "garbage-without-space\r\n"
+             "type=file;size=1 missing-semicolon\r\n"
+             "type=file; ok.html\r\n",
+             {{"ok.html", K::File, ""}}},
+        Case{"mlsd_lf_only", true, "type=dir; a\ntype=file; b.php\n",
+             {{"a", K::Folder, ""}, {"b.php", K::File, ""}}},
+        // A client that turned CR LF into LF leaves a name's own LF as a line
+        // break: both halves go.
+        Case{"mlsd_lf_only_broken_name", true, "type=file; x.html\nevil.php\ntype=file; ok.php\n",
+             {{"ok.php", K::File, ""}}},
+        Case{"list_lf_only_broken_name", false,
+             "total 2\n-rw-r--r-- 1 o g 1 Jan 1 12:00 x.html\nevil dir\n-rw-r--r-- 1 o g 1 Jan 1 12:00 ok.php\n",
+             {{"ok.php", K::File, ""}}},
+        Case{"unix_list", false,
+             "total 12\r\n"
+             "drwxr-xr-x   2 owner group     4096 Jan  1 12:00 sub dir\r\n"
+             "-rw-r--r--   1 owner group       10 Dec 31  2023 index.html\r\n"
+             "lrwxrwxrwx   1 owner group        4 Feb 29 01:02 up -> ../x\r\n"
+             "-rw-r--r-- 1 1000 1000 5 Mar 3 10:10  lead.html\r\n"
+             "drwxr-xr-x 3 nogroup 4096 Apr 10 2020 fewer-fields\r\n",
+             {{"sub dir", K::Folder, ""}, {"index.html", K::File, ""}, {"up", K::Link, ""},
+              {" lead.html", K::File, ""}, {"fewer-fields", K::Folder, ""}}},
+        Case{"dos_list", false,
+             "not a listing line\r\n"
+             "01-02-24  10:11AM       <DIR>          Folder One\r\n"
+             "12-31-2023  22:05                 1234 page.htm\r\n",
+             {{"Folder One", K::Folder, ""}, {"page.htm", K::File, ""}}},
+        Case{"list_unsafe_names_dropped", false,
+             "-rw-r--r-- 1 o g 1 Jan 1 12:00 bad\rname.html\r\n"
+             "-rw-r--r-- 1 o g 1 Jan 1 12:00 good.html\r\n",
+             {{"good.html", K::File, ""}}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(SafeName, RejectsWhatCouldBreakACommand) {
+    EXPECT_TRUE(listing::isSafeName("a b.html"));
+    EXPECT_TRUE(listing::isSafeName(".."));
+    for (std::string bad : {std::string(), std::string("a\rb"), std::string("a\nb"), std::string("a\0b", 3),
+                            std::string("a/b"), std::string("/")})
+        EXPECT_FALSE(listing::isSafeName(bad)) << bad;
+}
+
+}  // namespace

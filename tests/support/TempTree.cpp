@@ -1,0 +1,41 @@
+#include "TempTree.h"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <stdlib.h>
+
+TempTree::TempTree() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quillomar-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    root_ = pattern;
+}
+
+TempTree::~TempTree() {
+    std::error_code ignored;
+    std::filesystem::permissions(root_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(root_, ignored);
+}
+
+void TempTree::file(const std::string& relative, const std::string& content) const {
+    auto target = root_ / relative;
+    std::filesystem::create_directories(target.parent_path());
+    std::ofstream(target, std::ios::binary) << content;
+}
+
+void TempTree::folder(const std::string& relative) const { std::filesystem::create_directories(root_ / relative); }
+
+void TempTree::link(const std::string& relative, const std::string& target) const {
+    auto where = root_ / relative;
+    std::filesystem::create_directories(where.parent_path());
+    std::filesystem::create_directory_symlink(target, where);
+}
+
+std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return "<missing>";
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}

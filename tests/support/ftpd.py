@@ -1,0 +1,68 @@
+#!/usr/bin/python3
+"""A real FTP server for the tests: pyftpdlib over a folder on loopback.
+
+Prints "PORT <n>" once it listens, then serves until its standard input
+closes (the test process ended) or it is killed.
+"""
+import argparse
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", default="user")
+    parser.add_argument("--password", default="secret")
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--readonly", action="store_true")
+    parser.add_argument("--max-logins", type=int, default=0, help="logins at once per address; 0 is no limit")
+    parser.add_argument("--no-mlsd", action="store_true", help="answer MLSD and MLST as unknown commands")
+    parser.add_argument("--home", default="", help="login folder below the root")
+    args = parser.parse_args()
+
+    authorizer = DummyAuthorizer()
+    perm = "elr" if args.readonly else "elradfmwMT"
+    authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm=perm)
+
+    class Handler(FTPHandler):
+        pass
+
+    Handler.authorizer = authorizer
+    Handler.banner = "test server ready"
+    Handler.permit_foreign_addresses = False
+    if args.no_mlsd:
+        proto = dict(FTPHandler.proto_cmds)
+        for name in ("MLSD", "MLST"):
+            proto.pop(name, None)
+        Handler.proto_cmds = proto
+    if args.home:
+        home = args.home
+
+        class HomeHandler(Handler):
+            def on_login(self, username):
+                self.fs.cwd = home
+        Handler = HomeHandler
+
+    server = FTPServer((args.host, args.port), Handler)
+    if args.max_logins:
+        server.max_cons_per_ip = args.max_logins
+    port = server.socket.getsockname()[1]
+    print("PORT %d" % port, flush=True)
+
+    def watch_stdin():
+        sys.stdin.read()
+        os._exit(0)
+
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    server.serve_forever(handle_exit=False)
+
+
+if __name__ == "__main__":
+    main()
