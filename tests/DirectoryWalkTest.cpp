@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "TempTree.h"
+#include "TestServer.h"
+#include "ftp/FtpSession.h"
+#include "sitemap/DirectoryWalk.h"
+#include "sitemap/SitemapFile.h"
+
+namespace {
+
+struct WalkRun {
+    WalkResult result = WalkResult::Ok;
+    std::string file;  // as on disk, CR LF
+    std::vector<std::string> progress;
+};
+
+// Logs in, stands in target (when given), lists it, and writes a whole
+// sitemap the way a generation does.
+WalkRun generate(const TestServer& server, const std::string& target, WalkOptions options,
+                 std::function<void(const std::string&)> onProgress = {}) {
+    TempTree out;
+    options.fileName = (out.path() / "sitemap.xml").string();
+    WalkRun run;
+    FtpSession session;
+    EXPECT_EQ(session.connect(server.host(), server.user(), server.password()), 1);
+    if (!target.empty()) {
+        EXPECT_EQ(session.changeDirectory(target), 1);
+    }
+    NameList names;
+    if (session.listNames(names) > 0) {
+        EXPECT_TRUE(SitemapFile::appendToFile(options.fileName, SitemapFile::header(options.mobile)));
+        DirectoryWalk walk(session, options, [&](const std::string& folder) {
+            run.progress.push_back(folder);
+            if (onProgress) onProgress(folder);
+        });
+        run.result = walk.run(names);
+        if (run.result == WalkResult::Ok) SitemapFile::appendToFile(options.fileName, SitemapFile::kClosingTag);
+    }
+    run.file = readFile(options.fileName);
+    return run;
+}
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string plainDocument(const std::vector<std::string>& locations) {
+    std::string text = SitemapFile::header(false);
+    for (const auto& loc : locations) text += "\t<url>\n\t\t<loc>" + loc + "</loc>\n\t</url>\n";
+    return crlf(text + "</urlset>\n");
+}
+
+bool validAgainstSchema(const std::string& document) {
+    TempTree dir;
+    dir.file("sitemap.xml", document);
+    std::string command = "xmllint --noout --schema " + std::string(QUILLOMAR_SCHEMA_DIR) + "/sitemap-all.xsd " +
+                          (dir.path() / "sitemap.xml").string() + " 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+WalkOptions base(const std::string& url, bool mobile = false) {
+    WalkOptions options;
+    options.baseUrl = url;
+    options.mobile = mobile;
+    return options;
+}
+
+// Page and folder rules and the post-order, on both listing kinds.
+class WalkRulesTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(WalkRulesTest, PagesFoldersAndPostOrder) {
+    TempTree tree;
+    for (auto name : {"index.html", "page.htm", "INDEX.HTML", "a.php3", "form.cgi.bak", "old.html~", "style.css",
+                      "README", "v1.0/inside.html", "b/p.htm", "b/c/q.php", "b/c/d/deep.cgi", "a/x.html",
+                      "a/notes.txt"})
+        tree.file(name);
+    tree.folder("empty");
+    TestServer::Options options;
+    options.noMlsd = GetParam();
+    TestServer server(tree.str(), options);
+
+    auto run = generate(server, "", base("http://example.com"));
+    ASSERT_EQ(run.result, WalkResult::Ok);
+    // Sorted listing: a, a.php3, b, empty, form.cgi.bak, index.html, ...
+    EXPECT_EQ(run.file, plainDocument({
+                            "http://example.com/a/x.html",
+                            "http://example.com/b/c/d/deep.cgi",
+                            "http://example.com/b/c/q.php",
+                            "http://example.com/b/p.htm",
+                            "http://example.com/a.php3",
+                            "http://example.com/form.cgi.bak",
+                            "http://example.com/index.html",
+                            "http://example.com/old.html~",
+                            "http://example.com/page.htm",
+                        }));
+    EXPECT_TRUE(validAgainstSchema(run.file));
+    EXPECT_EQ(run.progress,
+              (std::vector<std::string>{"http://example.com", "http://example.com/a", "http://example.com/b",
+                                        "http://example.com/b/c", "http://example.com/b/c/d"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(MlsdAndList, WalkRulesTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ListOnly" : "Mlsd"; });
+
+TEST(DirectoryWalk, KeepsTheServersListingOrder) {
+    TempTree tree;
+    for (auto name : {"a.html", "b.html", "sub/c.html", "sub/d.html"}) tree.file(name);
+    TestServer::Options options;
+    options.order = "reverse";
+    TestServer server(tree.str(), options);
+    auto run = generate(server, "", base("http://example.com"));
+    EXPECT_EQ(run.file, plainDocument({"http://example.com/sub/d.html", "http://example.com/sub/c.html",
+                                       "http://example.com/b.html", "http://example.com/a.html"}));
+}
+
+TEST(DirectoryWalk, AddressForms) {
+    TempTree tree;
+    tree.file("www/top.html");
+    tree.file("www/sub/www/x/p.html");
+    tree.file("www/a b&c.html");
+    tree.file("www/\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.html");
+    TestServer server(tree.str());
+
+    struct {
+        const char* baseUrl;
+        const char* target;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"http://example.com", "/www",
+         {"http://example.com/sub/www/x/p.html", "http://example.com/a%20b&amp;c.html",
+          "http://example.com/top.html", "http://example.com/%E6%97%A5%E6%9C%AC%E8%AA%9E.html"}},
+        {"https://example.com/site", "www",
+         {"https://example.com/site/sub/www/x/p.html", "https://example.com/site/a%20b&amp;c.html",
+          "https://example.com/site/top.html", "https://example.com/site/%E6%97%A5%E6%9C%AC%E8%AA%9E.html"}},
+        {"http://example.com/", "/www/sub",
+         {"http://example.com/www/x/p.html"}},
+    };
+    for (const auto& c : cases) {
+        auto run = generate(server, c.target, base(c.baseUrl));
+        EXPECT_EQ(run.file, plainDocument(c.expected)) << c.baseUrl << " " << c.target;
+        EXPECT_TRUE(validAgainstSchema(run.file)) << c.baseUrl;
+    }
+}
+
+TEST(DirectoryWalk, RelativeTargetLeavesNoServerPathBehind) {
+    TempTree tree;
+    tree.file("home/u/public_html/index.html");
+    tree.file("home/u/public_html/blog/post.php");
+    TestServer::Options options;
+    options.home = "/home/u";
+    TestServer server(tree.str(), options);
+    auto run = generate(server, "public_html", base("http://example.com"));
+    EXPECT_EQ(run.file, plainDocument({"http://example.com/blog/post.php", "http://example.com/index.html"}));
+}
+
+TEST(DirectoryWalk, MobileMarksEveryEntry) {
+    TempTree tree;
+    tree.file("m.html");
+    tree.file("sub/n.php");
+    TestServer server(tree.str());
+    auto run = generate(server, "", base("http://example.com", true));
+    EXPECT_EQ(run.file, crlf(SitemapFile::header(true) +
+                             "\t<url>\n\t\t<loc>http://example.com/sub/n.php</loc>\n\t\t<mobile:mobile/>\n\t</url>\n"
+                             "\t<url>\n\t\t<loc>http://example.com/m.html</loc>\n\t\t<mobile:mobile/>\n\t</url>\n"
+                             "</urlset>\n"));
+    EXPECT_TRUE(validAgainstSchema(run.file));
+}
+
+TEST(DirectoryWalk, NoPagesGivesTheThreeLineDocument) {
+    TempTree tree;
+    tree.file("style.css");
+    tree.folder("empty");
+    TestServer server(tree.str());
+    auto run = generate(server, "", base("http://example.com"));
+    EXPECT_EQ(run.file, plainDocument({}));
+}
+
+TEST(DirectoryWalk, LinkedFolderIsWalkedAndTheWalkGoesOnInItsParent) {
+    TempTree tree;
+    tree.file("real/deep/r.html");
+    tree.link("alias", "real/deep");
+    tree.file("zeta/z.html");
+    TestServer server(tree.str());
+    auto run = generate(server, "", base("http://example.com"));
+    EXPECT_EQ(run.file, plainDocument({"http://example.com/alias/r.html", "http://example.com/real/deep/r.html",
+                                       "http://example.com/zeta/z.html"}));
+}
+
+// vsftpd resolves links: "../" from a linked folder lands in the target's
+// parent, and its reported path is the physical one.
+TEST(DirectoryWalk, LinkedFolderOnAServerThatResolvesLinks) {
+    TempTree tree;
+    tree.file("real/deep/r.html");
+    tree.link("alias", "real/deep");
+    tree.file("zeta/z.html");
+    TestServer::Options options;
+    options.kind = TestServer::Kind::Vsftpd;
+    TestServer server(tree.str(), options);
+    auto run = generate(server, "", base("http://example.com"));
+    ASSERT_EQ(run.result, WalkResult::Ok);
+    // vsftpd lists in its own order; every page is there once per path.
+    for (auto loc : {"http://example.com/alias/r.html", "http://example.com/real/deep/r.html",
+                     "http://example.com/zeta/z.html"})
+        EXPECT_NE(run.file.find(std::string("<loc>") + loc + "</loc>"), std::string::npos) << loc;
+    EXPECT_EQ(run.file.find("http://example.com/deep/"), std::string::npos);
+}
+
+TEST(DirectoryWalk, LinkCycleIsNotFollowedOnAServerThatReportsPhysicalPaths) {
+    TempTree tree;
+    tree.file("a/x.html");
+    tree.link("a/loop", "..");
+    TestServer::Options options;
+    options.kind = TestServer::Kind::Vsftpd;
+    TestServer server(tree.str(), options);
+    auto run = generate(server, "", base("http://e"));
+    ASSERT_EQ(run.result, WalkResult::Ok);
+    EXPECT_EQ(run.file, plainDocument({"http://e/a/x.html"}));
+}
+
+TEST(DirectoryWalk, LinkCycleIsNotFollowedWhereTheServerNamesFolders) {
+    TempTree plain, looped;
+    for (const auto* tree : {&plain, &looped}) {
+        tree->file("a/x.html");
+        tree->file("top.html");
+    }
+    looped.link("a/loop", "..");
+    looped.link("a/self", ".");
+    TestServer plainServer(plain.str()), loopedServer(looped.str());
+    auto expected = generate(plainServer, "", base("http://example.com"));
+    auto run = generate(loopedServer, "", base("http://example.com"));
+    EXPECT_EQ(run.result, WalkResult::Ok);
+    EXPECT_EQ(run.file, expected.file);
+}
+
+TEST(DirectoryWalk, LinkCycleEndsAtTheDepthLimitWithoutFolderIdentity) {
+    TempTree tree;
+    tree.file("a/x.html");
+    tree.link("a/loop", "..");
+    TestServer::Options options;
+    options.noMlsd = true;  // LIST gives no identity; this server reports logical paths
+    TestServer server(tree.str(), options);
+    auto opts = base("http://e");
+    opts.maxDepth = 6;
+    auto run = generate(server, "", opts);
+    ASSERT_EQ(run.result, WalkResult::Ok);
+    // a, a/loop, a/loop/a, ... six levels, then the branch ends.
+    EXPECT_NE(run.file.find("<loc>http://e/a/loop/a/loop/a/x.html</loc>"), std::string::npos);
+    EXPECT_EQ(run.file.find("<loc>http://e/a/loop/a/loop/a/loop/a/x.html</loc>"), std::string::npos);
+    EXPECT_TRUE(validAgainstSchema(run.file));
+}
+
+TEST(DirectoryWalk, FailedWriteEndsTheWalk) {
+    TempTree tree;
+    tree.file("sub/p.html");
+    TestServer server(tree.str());
+    FtpSession session;
+    ASSERT_EQ(session.connect(server.host(), "user", "secret"), 1);
+    NameList names;
+    ASSERT_GT(session.listNames(names), 0);
+    WalkOptions options = base("http://e");
+    options.fileName = (tree.path() / "missing-folder/sitemap.xml").string();
+    DirectoryWalk walk(session, options, {});
+    EXPECT_EQ(walk.run(names), WalkResult::WriteFailed);
+}
+
+TEST(DirectoryWalk, ServerGoneMidWalkIsALostConnection) {
+    TempTree tree;
+    tree.file("a/p.html");
+    tree.file("b/q.html");
+    TestServer server(tree.str());
+    auto run = generate(server, "", base("http://e"), [&](const std::string& folder) {
+        if (folder == "http://e/a") server.kill();
+    });
+    EXPECT_EQ(run.result, WalkResult::ConnectionLost);
+    EXPECT_EQ(run.file.find("q.html"), std::string::npos);
+}
+
+}  // namespace

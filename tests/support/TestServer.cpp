@@ -1,21 +1,91 @@
 #include "TestServer.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
+#include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "TempTree.h"
 
 #ifndef QUILLOMAR_TEST_SUPPORT_DIR
 #error "QUILLOMAR_TEST_SUPPORT_DIR must name tests/support"
 #endif
 
+namespace {
+
+int freeLoopbackPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        throw std::runtime_error("no free port");
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+bool accepts(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
 TestServer::TestServer(const std::string& root) : TestServer(root, Options{}) {}
 
 TestServer::TestServer(const std::string& root, const Options& options) {
+    if (options.kind == Kind::Vsftpd)
+        startVsftpd(root);
+    else
+        startPyftpdlib(root, options);
+}
+
+TestServer::~TestServer() { kill(); }
+
+void TestServer::spawn(std::vector<std::string> args, int stdoutFd) {
+    int in[2];
+    if (pipe(in) != 0) throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        setpgid(0, 0);  // so that kill() ends the server's children too
+        dup2(in[0], 0);
+        if (stdoutFd >= 0) dup2(stdoutFd, 1);
+        ::close(in[0]);
+        ::close(in[1]);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(in[0]);
+    stdinFd_ = in[1];
+}
+
+void TestServer::startPyftpdlib(const std::string& root, const Options& options) {
+    user_ = options.user;
+    password_ = options.password;
     std::vector<std::string> args = {"/usr/bin/python3", std::string(QUILLOMAR_TEST_SUPPORT_DIR) + "/ftpd.py",
-                                     "--root", root, "--user", options.user, "--password", options.password};
+                                     "--root", root, "--user", options.user, "--password", options.password,
+                                     "--order", options.order};
     if (options.readOnly) args.push_back("--readonly");
     if (options.noMlsd) args.push_back("--no-mlsd");
     if (options.maxLogins > 0) {
@@ -26,28 +96,10 @@ TestServer::TestServer(const std::string& root, const Options& options) {
         args.push_back("--home");
         args.push_back(options.home);
     }
-
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        ::close(in[0]);
-        ::close(in[1]);
-        ::close(out[0]);
-        ::close(out[1]);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ::close(in[0]);
+    int out[2];
+    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+    spawn(args, out[1]);
     ::close(out[1]);
-    stdinFd_ = in[1];
-
     FILE* reader = fdopen(out[0], "r");
     char line[64] = {};
     bool ok = reader && fgets(line, sizeof line, reader) && std::sscanf(line, "PORT %d", &port_) == 1;
@@ -58,12 +110,36 @@ TestServer::TestServer(const std::string& root, const Options& options) {
     }
 }
 
-TestServer::~TestServer() { kill(); }
+void TestServer::startVsftpd(const std::string& root) {
+    user_ = "anonymous";
+    password_ = "test@example.com";
+    // vsftpd serves anonymous users as an unprivileged user after chroot.
+    namespace fs = std::filesystem;
+    fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    fs::create_directories("/var/run/vsftpd/empty");
+    configDir_ = std::make_unique<TempTree>();
+    port_ = freeLoopbackPort();
+    auto config = configDir_->path() / "vsftpd.conf";
+    std::ofstream(config) << "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" << port_
+                          << "\nanonymous_enable=YES\nno_anon_password=YES\nanon_root=" << root
+                          << "\nlocal_enable=NO\nwrite_enable=NO\npasv_enable=YES\npasv_address=127.0.0.1\n"
+                             "secure_chroot_dir=/var/run/vsftpd/empty\nbackground=NO\nseccomp_sandbox=NO\n"
+                             "xferlog_enable=NO\n";
+    spawn({"/usr/sbin/vsftpd", config.string()}, -1);
+    for (int i = 0; i < 100; ++i) {
+        if (accepts(port_)) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill();
+    throw std::runtime_error("vsftpd did not start");
+}
 
 std::string TestServer::host() const { return "127.0.0.1:" + std::to_string(port_); }
 
 void TestServer::kill() {
     if (pid_ > 0) {
+        ::kill(-pid_, SIGKILL);
         ::kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
         pid_ = -1;

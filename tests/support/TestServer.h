@@ -1,21 +1,28 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <sys/types.h>
 
-// A real FTP server (pyftpdlib) over a folder, on a free loopback port, for
-// the lifetime of the object.
+class TempTree;
+
+// A real FTP server over a folder, on a free loopback port, for the lifetime
+// of the object: pyftpdlib, or vsftpd (anonymous, read-only) where a
+// behaviour of that server is wanted, such as resolving linked folders.
 class TestServer {
 public:
+    enum class Kind { Pyftpdlib, Vsftpd };
     struct Options {
+        Kind kind = Kind::Pyftpdlib;
         std::string user = "user";
         std::string password = "secret";
         bool readOnly = false;
         bool noMlsd = false;
         int maxLogins = 0;
         std::string home;  // login folder below the root, e.g. "/home/u"
+        std::string order = "sorted";  // listing order: "sorted", "reverse" or "disk"
     };
 
     explicit TestServer(const std::string& root);
@@ -25,12 +32,21 @@ public:
     TestServer& operator=(const TestServer&) = delete;
 
     int port() const { return port_; }
+    const std::string& user() const { return user_; }
+    const std::string& password() const { return password_; }
     // "127.0.0.1:<port>", as typed into the host field.
     std::string host() const;
     // Ends the server at once, as a crash would.
     void kill();
 
 private:
+    void spawn(std::vector<std::string> args, int stdoutFd);
+    void startPyftpdlib(const std::string& root, const Options& options);
+    void startVsftpd(const std::string& root);
+
+    std::unique_ptr<TempTree> configDir_;
+    std::string user_;
+    std::string password_;
     pid_t pid_ = -1;
     int stdinFd_ = -1;
     int port_ = 0;

@@ -10,6 +10,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
@@ -25,6 +26,8 @@ def main():
     parser.add_argument("--max-logins", type=int, default=0, help="logins at once per address; 0 is no limit")
     parser.add_argument("--no-mlsd", action="store_true", help="answer MLSD and MLST as unknown commands")
     parser.add_argument("--home", default="", help="login folder below the root")
+    parser.add_argument("--order", choices=["disk", "sorted", "reverse"], default="sorted",
+                        help="order of names in listings")
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -34,7 +37,17 @@ def main():
     class Handler(FTPHandler):
         pass
 
+    order = args.order
+
+    class OrderedFS(AbstractedFS):
+        def listdir(self, path):
+            names = super().listdir(path)
+            if order == "disk":
+                return names
+            return sorted(names, reverse=(order == "reverse"))
+
     Handler.authorizer = authorizer
+    Handler.abstracted_fs = OrderedFS
     Handler.banner = "test server ready"
     Handler.permit_foreign_addresses = False
     if args.no_mlsd:
