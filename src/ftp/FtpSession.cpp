@@ -129,6 +129,8 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* source) {
 
 }  // namespace
 
+bool FtpSession::initNetwork() { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }
+
 FtpSession::FtpSession() = default;
 
 FtpSession::~FtpSession() { close(); }

@@ -18,6 +18,9 @@ typedef void CURL;
 // never depends on where a reused or re-opened connection happens to stand.
 class FtpSession {
 public:
+    // Prepares the network layer; once per process, before any thread starts.
+    static bool initNetwork();
+
     FtpSession();
     ~FtpSession();
     FtpSession(const FtpSession&) = delete;

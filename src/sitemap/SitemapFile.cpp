@@ -44,5 +44,7 @@ bool SitemapFile::appendToFile(const std::string& fileName, const std::string& t
 
 void SitemapFile::remove(const std::string& fileName) {
     std::error_code ignored;
-    std::filesystem::remove(utf8Path(fileName), ignored);
+    auto path = utf8Path(fileName);
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(path, ignored))) return;  // never a folder
+    std::filesystem::remove(path, ignored);
 }

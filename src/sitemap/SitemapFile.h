@@ -21,6 +21,6 @@ public:
     // file cannot be opened, written or closed.
     static bool appendToFile(const std::string& fileName, const std::string& text);
 
-    // Deletes the file; a missing file is fine.
+    // Deletes the file; a missing file is fine, a folder of that name stays.
     static void remove(const std::string& fileName);
 };

@@ -1,0 +1,118 @@
+#include "cli/CliOptions.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <string_view>
+
+#include "util/Utf8Path.h"
+
+namespace {
+
+struct ValueOption {
+    const char* name;
+    std::optional<std::string> CliOptions::*field;
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--settings", &CliOptions::settingsFile}, {"--host", &CliOptions::host},
+    {"--account", &CliOptions::account},       {"--password-file", &CliOptions::passwordFile},
+    {"--folder", &CliOptions::folder},         {"--base-url", &CliOptions::baseUrl},
+};
+
+struct FlagOption {
+    const char* name;
+    std::optional<bool> CliOptions::*field;
+    bool value;
+};
+
+constexpr FlagOption kFlagOptions[] = {
+    {"--mobile", &CliOptions::mobile, true},  {"--no-mobile", &CliOptions::mobile, false},
+    {"--upload", &CliOptions::upload, true},  {"--no-upload", &CliOptions::upload, false},
+};
+
+}  // namespace
+
+const char* CliOptions::usage() {
+    return "Usage: quillomar-cli [OPTION]...\n"
+           "Builds sitemap.xml in the current directory for a site kept on an FTP server,\n"
+           "from the settings in SETTING.INI, and saves those settings back as the dialog does.\n"
+           "Options change single settings for this run only; they are not saved.\n"
+           "\n"
+           "  --settings FILE        use FILE instead of SETTING.INI in the current directory\n"
+           "  --host HOST[:PORT]     FTP host\n"
+           "  --account NAME         FTP account\n"
+           "  --password-file FILE   read the password from the first line of FILE;\n"
+           "                         without it, QUILLOMAR_PASSWORD is used when set\n"
+           "  --folder DIR           remote folder that is the site's top\n"
+           "  --base-url URL         the site's public address for that folder\n"
+           "  --mobile, --no-mobile  mobile sitemap on or off\n"
+           "  --upload, --no-upload  upload sitemap.xml to the folder afterwards, or not\n"
+           "  --help                 show this help and exit\n"
+           "  --version              show the version and exit\n"
+           "\n"
+           "Status lines and messages go to standard error.\n"
+           "Exit status: 0 done, 1 the generation failed, 2 a missing value or a wrong option.\n";
+}
+
+std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], std::string& error) {
+    CliOptions options;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        std::string_view name = arg.substr(0, arg.find('='));
+        bool matched = false;
+        if (arg == "--help" || arg == "-h") {
+            options.help = matched = true;
+        } else if (arg == "--version") {
+            options.version = matched = true;
+        } else if (arg == "--password") {
+            error = "--password is not accepted (it would show in process lists); use --password-file "
+                    "or QUILLOMAR_PASSWORD";
+            return std::nullopt;
+        }
+        for (const auto& flag : kFlagOptions) {
+            if (!matched && arg == flag.name) {
+                options.*flag.field = flag.value;
+                matched = true;
+            }
+        }
+        for (const auto& option : kValueOptions) {
+            if (matched || name != option.name) continue;
+            if (name.size() < arg.size()) {
+                options.*option.field = std::string(arg.substr(name.size() + 1));
+            } else if (i + 1 < argc) {
+                options.*option.field = std::string(argv[++i]);
+            } else {
+                error = std::string("option ") + option.name + " needs a value";
+                return std::nullopt;
+            }
+            matched = true;
+        }
+        if (!matched) {
+            error = "unknown option: " + std::string(arg);
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
+    if (host) settings.hostName = *host;
+    if (account) settings.accountName = *account;
+    if (folder) settings.targetFolder = *folder;
+    if (baseUrl) settings.baseUrl = *baseUrl;
+    if (mobile) settings.mobileFlag = *mobile ? "1" : "0";
+    if (upload) settings.uploadFlag = *upload ? "1" : "0";
+    if (passwordFile) {
+        std::ifstream in(utf8Path(*passwordFile), std::ios::binary);
+        std::string line;
+        if (!in || !std::getline(in, line)) {
+            error = "cannot read the password file: " + *passwordFile;
+            return false;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        settings.password = line;
+    } else if (const char* fromEnvironment = std::getenv("QUILLOMAR_PASSWORD")) {
+        settings.password = fromEnvironment;
+    }
+    return true;
+}

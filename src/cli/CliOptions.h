@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "settings/JobSettings.h"
+
+// What the command line asked for. Every setting is optional: what is not
+// given comes from the settings file.
+struct CliOptions {
+    std::optional<std::string> settingsFile;
+    std::optional<std::string> host, account, passwordFile, folder, baseUrl;
+    std::optional<bool> mobile, upload;
+    bool help = false;
+    bool version = false;
+
+    // Parses argv; on a wrong option, returns nothing and sets error.
+    static std::optional<CliOptions> parse(int argc, const char* const argv[], std::string& error);
+
+    // Applies the overrides to settings for this run. The password comes
+    // from passwordFile (its first line) or else from the environment
+    // variable QUILLOMAR_PASSWORD. False with error when the file cannot be read.
+    bool applyTo(JobSettings& settings, std::string& error) const;
+
+    static const char* usage();
+};

@@ -1,0 +1,80 @@
+// quillomar-cli: the generation of the desktop program without its dialog,
+// for scheduled runs.
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "cli/CliOptions.h"
+#include "cli/ConsoleObserver.h"
+#include "ftp/FtpSession.h"
+#include "settings/SettingsFile.h"
+#include "sitemap/SitemapJob.h"
+
+#ifndef QUILLOMAR_VERSION
+#define QUILLOMAR_VERSION "0"
+#endif
+
+namespace {
+
+std::string currentFolder() {
+    auto text = std::filesystem::current_path().u8string();
+    return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+#ifdef _WIN32
+    SetConsoleOutputCP(CP_UTF8);
+#endif
+    std::string error;
+    auto options = CliOptions::parse(argc, argv, error);
+    if (!options) {
+        std::fprintf(stderr, "quillomar-cli: %s\nTry 'quillomar-cli --help'.\n", error.c_str());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(CliOptions::usage(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::printf("quillomar-cli %s\n", QUILLOMAR_VERSION);
+        return 0;
+    }
+
+    // As the dialog does: load, save back (a flag shows as a ticked or clear
+    // box, so it is saved as "1" or "0"), then check.
+    SettingsFile settingsFile;
+    settingsFile.setPath(options->settingsFile.value_or(SettingsFile::pathIn(currentFolder())));
+    JobSettings settings;
+    settingsFile.load(settings);
+    settings.mobileFlag = SettingsFile::flagTicked(settings.mobileFlag) ? "1" : "0";
+    settings.uploadFlag = SettingsFile::flagTicked(settings.uploadFlag) ? "1" : "0";
+    if (!settingsFile.save(settings))
+        std::fprintf(stderr, "quillomar-cli: cannot write %s\n", settingsFile.path().c_str());
+
+    if (!options->applyTo(settings, error)) {
+        std::fprintf(stderr, "quillomar-cli: %s\n", error.c_str());
+        return 2;
+    }
+    std::string missing = missingValueMessage(settings);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "%s\n", missing.c_str());
+        return 2;
+    }
+
+    if (!FtpSession::initNetwork()) {
+        std::fprintf(stderr, "quillomar-cli: the network layer could not be started\n");
+        return 1;
+    }
+    ConsoleObserver observer;
+    SitemapJob job(settings, observer);
+    SitemapJob::Outcome outcome = SitemapJob::Outcome::Failed;
+    std::thread worker([&] { outcome = job.run(); });
+    worker.join();
+    return outcome == SitemapJob::Outcome::Completed ? 0 : 1;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// The seven values a generation needs, as text. The two flags hold "1" for
+// ticked and "0" for clear; code that tests a flag compares with "1".
+struct JobSettings {
+    std::string hostName;     // "host"
+    std::string accountName;  // "id"
+    std::string password;     // "pswd"
+    std::string targetFolder; // "dir"
+    std::string baseUrl;      // "http"
+    std::string mobileFlag;   // "chk1"
+    std::string uploadFlag;   // "chk2"
+
+    bool mobile() const { return mobileFlag == "1"; }
+    bool upload() const { return uploadFlag == "1"; }
+};
+
+// The first missing required value's message, or empty when all are there.
+// Only an empty text is missing: a single space passes.
+std::string missingValueMessage(const JobSettings& settings);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+#include "settings/JobSettings.h"
+
+// Keeps JobSettings between runs in SETTING.INI, section "INI_SETTING",
+// keys host, id, pswd, dir, http, chk1, chk2 in that order. Other sections,
+// keys and comments in the file are left in place.
+//
+// The file is written in UTF-8. A file that is not valid UTF-8 was written
+// by an older Windows tool and is read as Shift-JIS (code page 932).
+class SettingsFile {
+public:
+    static constexpr const char* kFileName = "SETTING.INI";
+    static constexpr const char* kSection = "INI_SETTING";
+    static constexpr size_t kMaxValueBytes = 4095;
+
+    // SETTING.INI in the given folder (the current directory at start).
+    static std::string pathIn(const std::string& folder);
+
+    void setPath(const std::string& path) { path_ = path; }
+    const std::string& path() const { return path_; }
+
+    // Missing file or key: empty text. Values longer than 4095 bytes are
+    // cut (never inside a character).
+    void load(JobSettings& settings) const;
+
+    // Writes the seven values; false when the file could not be written.
+    // A new file is readable by its owner only: it holds the password.
+    bool save(const JobSettings& settings) const;
+
+    // How a stored flag shows in a two-state check box: the text read as a
+    // decimal integer (leading blanks and sign, then digits; none gives 0);
+    // any value but 0 shows ticked.
+    static bool flagTicked(const std::string& text);
+
+private:
+    std::string path_;
+};

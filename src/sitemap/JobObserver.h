@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// How a running SitemapJob reports. All calls come from the job's worker
+// thread; an implementation marshals them to its own thread if it needs to.
+class JobObserver {
+public:
+    virtual ~JobObserver() = default;
+
+    // The phase or result line; empty text clears it.
+    virtual void setStatus(const std::string& text) = 0;
+    // The address of the folder being read; empty text clears it.
+    virtual void setProgress(const std::string& text) = 0;
+    // A message the user must see. Returns only once it has been answered:
+    // the job waits meanwhile.
+    virtual void showMessage(const std::string& text) = 0;
+    // The job gives the input controls back with true when it ends.
+    virtual void setControlsEnabled(bool enabled) = 0;
+};

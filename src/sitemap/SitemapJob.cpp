@@ -1,0 +1,107 @@
+#include "sitemap/SitemapJob.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "ftp/FtpSession.h"
+#include "sitemap/DirectoryWalk.h"
+#include "sitemap/JobObserver.h"
+#include "sitemap/SitemapFile.h"
+#include "util/Utf8Path.h"
+
+namespace {
+
+std::tm localNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    return local;
+}
+
+// Drops one trailing "/", exactly one.
+void dropTrailingSlash(std::string& text) {
+    if (!text.empty() && text.back() == '/') text.pop_back();
+}
+
+}  // namespace
+
+SitemapJob::SitemapJob(JobSettings settings, JobObserver& observer, std::string folder)
+    : settings_(std::move(settings)), observer_(observer), folder_(std::move(folder)) {}
+
+std::string SitemapJob::localFile() const {
+    if (folder_.empty()) return SitemapFile::kFileName;
+    auto text = (utf8Path(folder_) / SitemapFile::kFileName).u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string SitemapJob::completionLine(int year, int month, int day, int hour, int minute) {
+    char text[64];
+    std::snprintf(text, sizeof text, "更新完了 (%04d/%02d/%02d %02d:%02d)", year, month, day, hour, minute);
+    return text;
+}
+
+SitemapJob::Outcome SitemapJob::fail(const std::string& message) {
+    if (!message.empty()) observer_.showMessage(message);
+    observer_.setStatus("");
+    observer_.setControlsEnabled(true);
+    return Outcome::Failed;
+}
+
+SitemapJob::Outcome SitemapJob::run() {
+    const std::string file = localFile();
+    SitemapFile::remove(file);
+    const std::tm start = localNow();
+
+    observer_.setStatus(kSearching);
+    FtpSession session;
+    if (session.connect(settings_.hostName, settings_.accountName, settings_.password) != 1)
+        return fail(kCannotConnect);
+    if (!settings_.targetFolder.empty() && settings_.targetFolder != "/" &&
+        session.changeDirectory(settings_.targetFolder) != 1)
+        return fail(session.connectionLost() ? kConnectionLost : kCannotChangeFolder);
+
+    NameList names;
+    int count = session.listNames(names);
+    observer_.setStatus(kListing);
+    if (count <= 0 && session.connectionLost()) return fail(kConnectionLost);
+
+    bool written = false;
+    if (count > 0) {
+        dropTrailingSlash(settings_.baseUrl);
+        dropTrailingSlash(settings_.targetFolder);
+        WalkResult result = WalkResult::WriteFailed;
+        if (SitemapFile::appendToFile(file, SitemapFile::header(settings_.mobile()))) {
+            WalkOptions options;
+            options.baseUrl = settings_.baseUrl;
+            options.mobile = settings_.mobile();
+            options.fileName = file;
+            DirectoryWalk walk(session, options, [this](const std::string& folder) { observer_.setProgress(folder); });
+            result = walk.run(names);
+            if (result == WalkResult::Ok && !SitemapFile::appendToFile(file, SitemapFile::kClosingTag))
+                result = WalkResult::WriteFailed;
+        }
+        if (result != WalkResult::Ok) {
+            // A partial file is worse than none: it would pass for a whole one.
+            SitemapFile::remove(file);
+            return fail(result == WalkResult::ConnectionLost ? kConnectionLost : kWriteFailed);
+        }
+        written = true;
+    }
+
+    if (settings_.upload() && written) {
+        observer_.setStatus(kUploading);
+        if (session.putFile(file, SitemapFile::kFileName, 2) != 1) return fail(kUploadFailed);
+        SitemapFile::remove(file);
+    }
+    session.close();
+
+    observer_.setControlsEnabled(true);
+    observer_.setStatus(completionLine(start.tm_year + 1900, start.tm_mon + 1, start.tm_mday, start.tm_hour,
+                                       start.tm_min));
+    observer_.setProgress("");
+    return Outcome::Completed;
+}

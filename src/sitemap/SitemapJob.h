@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+#include "settings/JobSettings.h"
+
+class JobObserver;
+
+// One whole generation: log in, stand in the target folder, write
+// sitemap.xml (header, the walk's entries, closing tag), optionally upload
+// it, and report phases and the result to the observer.
+//
+// The job works on its own copy of the settings. run() blocks; the caller
+// puts it on a worker thread. Messages the job shows block it until the
+// observer returns.
+class SitemapJob {
+public:
+    enum class Outcome { Completed, Failed };
+
+    // folder: where sitemap.xml is written; empty for the current directory.
+    SitemapJob(JobSettings settings, JobObserver& observer, std::string folder = {});
+
+    Outcome run();
+
+    // The local file's path.
+    std::string localFile() const;
+
+    // Phase and result texts.
+    static constexpr const char* kSearching = "FTP ファイル検索中…";
+    static constexpr const char* kListing = "FTP リスト生成中…";
+    static constexpr const char* kUploading = "FTP Sitemap.xmlアップロード中…";
+    static constexpr const char* kCannotConnect = "FTPサーバへ接続できませんでした";
+    static constexpr const char* kCannotChangeFolder = "フォルダ移動に失敗しました";
+    static constexpr const char* kWriteFailed = "sitemap.xmlの書き込みに失敗しました";
+    static constexpr const char* kUploadFailed = "sitemap.xmlのアップロードに失敗しました";
+    static constexpr const char* kConnectionLost = "FTPサーバとの接続が切れました";
+
+    // "更新完了 (YYYY/MM/DD hh:mm)" for a local time.
+    static std::string completionLine(int year, int month, int day, int hour, int minute);
+
+private:
+    Outcome fail(const std::string& message);
+
+    JobSettings settings_;
+    JobObserver& observer_;
+    std::string folder_;
+};

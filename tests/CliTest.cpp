@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+#include "TempTree.h"
+#include "TestServer.h"
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string output;  // standard output and error together
+};
+
+// Runs the real quillomar-cli in folder with the given arguments.
+CliRun runCli(const TempTree& folder, const std::string& args, const std::string& environment = "") {
+    std::string command = "cd '" + folder.str() + "' && env -u QUILLOMAR_PASSWORD " + environment + " '" +
+                          QUILLOMAR_CLI_PATH + "' " + args + " 2>&1 </dev/null";
+    CliRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+    int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string settingsText(const std::string& host, const std::string& password, const std::string& flags = "chk1=0\nchk2=0\n") {
+    return "[INI_SETTING]\nhost=" + host + "\nid=user\npswd=" + password + "\ndir=/www\nhttp=http://example.com\n" + flags;
+}
+
+TEST(Cli, OptionsHelpAndVersion) {
+    TempTree dir;
+    struct {
+        const char* args;
+        int exitCode;
+        const char* saying;
+    } cases[] = {
+        {"--help", 0, "Usage: quillomar-cli"},
+        {"--version", 0, "quillomar-cli 1.0.0.1"},
+        {"--bogus", 2, "unknown option: --bogus"},
+        {"--host", 2, "option --host needs a value"},
+        {"--password secret", 2, "--password is not accepted"},
+    };
+    for (const auto& c : cases) {
+        auto run = runCli(dir, c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args;
+        EXPECT_NE(run.output.find(c.saying), std::string::npos) << c.args << ": " << run.output;
+    }
+    EXPECT_EQ(readFile(dir.path() / "SETTING.INI"), "<missing>") << "a wrong option touches nothing";
+}
+
+TEST(Cli, MissingValuesInTheDialogsOrderAndTheSettingsAreSavedFirst) {
+    TempTree dir;
+    auto run = runCli(dir, "");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output, "ホストを入力してください\n");
+    EXPECT_EQ(readFile(dir.path() / "SETTING.INI"), "[INI_SETTING]\nhost=\nid=\npswd=\ndir=\nhttp=\nchk1=0\nchk2=0\n");
+
+    dir.file("SETTING.INI", "[INI_SETTING]\nhost=h\nid=a\npswd=p\nchk1=2\n");
+    run = runCli(dir, "");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output, "httpパスを入力してください\n");
+    EXPECT_NE(readFile(dir.path() / "SETTING.INI").find("chk1=1\n"), std::string::npos)
+        << "a stored 2 shows as a ticked box and is saved as 1";
+}
+
+TEST(Cli, GeneratesFromTheSettingsFile) {
+    TempTree site, dir;
+    site.file("www/index.html");
+    site.file("www/sub/p.php");
+    TestServer server(site.str());
+    dir.file("SETTING.INI", settingsText(server.host(), "secret"));
+    auto run = runCli(dir, "");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("FTP ファイル検索中…\nFTP リスト生成中…\nhttp://example.com\nhttp://example.com/sub\n更新完了 ("),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(readFile(dir.path() / "sitemap.xml").find("<loc>http://example.com/sub/p.php</loc>"), std::string::npos);
+}
+
+TEST(Cli, OverridesAreForOneRunOnly) {
+    TempTree site, dir, elsewhere;
+    site.file("www/index.html");
+    site.file("other/o.html");
+    TestServer server(site.str());
+    elsewhere.file("custom.ini", settingsText(server.host(), "wrong"));
+    dir.file("pw.txt", "secret\r\nignored second line\n");
+    auto run = runCli(dir, "--settings '" + (elsewhere.path() / "custom.ini").string() +
+                               "' --password-file pw.txt --folder=/other --base-url https://example.org/ --mobile");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    std::string sitemap = readFile(dir.path() / "sitemap.xml");
+    EXPECT_NE(sitemap.find("<loc>https://example.org/o.html</loc>\r\n\t\t<mobile:mobile/>"), std::string::npos)
+        << sitemap;
+    EXPECT_EQ(readFile(elsewhere.path() / "custom.ini"), settingsText(server.host(), "wrong"))
+        << "overrides are not saved";
+    EXPECT_EQ(readFile(dir.path() / "SETTING.INI"), "<missing>");
+
+    run = runCli(dir, "--settings '" + (elsewhere.path() / "custom.ini").string() + "'", "QUILLOMAR_PASSWORD=secret");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+
+    run = runCli(dir, "--password-file missing.txt");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.output.find("cannot read the password file"), std::string::npos);
+}
+
+TEST(Cli, FailedGenerationExitsWithOneAndItsMessage) {
+    TempTree site, dir;
+    site.folder("www");
+    TestServer server(site.str());
+    dir.file("SETTING.INI", settingsText(server.host(), "wrong"));
+    auto run = runCli(dir, "");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, "FTP ファイル検索中…\nFTPサーバへ接続できませんでした\n");
+}
+
+}  // namespace

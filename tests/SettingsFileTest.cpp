@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "TempTree.h"
+#include "settings/SettingsFile.h"
+
+namespace {
+
+JobSettings sample() {
+    return {"ftp.example.com", "user", "p@ss word", "/www", "http://example.com/", "1", "0"};
+}
+
+void expectSame(const JobSettings& a, const JobSettings& b) {
+    EXPECT_EQ(a.hostName, b.hostName);
+    EXPECT_EQ(a.accountName, b.accountName);
+    EXPECT_EQ(a.password, b.password);
+    EXPECT_EQ(a.targetFolder, b.targetFolder);
+    EXPECT_EQ(a.baseUrl, b.baseUrl);
+    EXPECT_EQ(a.mobileFlag, b.mobileFlag);
+    EXPECT_EQ(a.uploadFlag, b.uploadFlag);
+}
+
+TEST(SettingsFile, MissingFileGivesEmptyValuesAndFirstSaveWritesAllSevenKeysInOrder) {
+    TempTree dir;
+    SettingsFile file;
+    file.setPath(SettingsFile::pathIn(dir.str()));
+    EXPECT_EQ(file.path(), (dir.path() / "SETTING.INI").string());
+    JobSettings loaded = sample();
+    file.load(loaded);
+    expectSame(loaded, JobSettings{});
+
+    ASSERT_TRUE(file.save(JobSettings{"h", "", "", "", "", "0", "0"}));
+    EXPECT_EQ(readFile(file.path()), "[INI_SETTING]\nhost=h\nid=\npswd=\ndir=\nhttp=\nchk1=0\nchk2=0\n");
+}
+
+TEST(SettingsFile, RoundTripKeepsOtherContent) {
+    TempTree dir;
+    dir.file("SETTING.INI",
+             "; written by hand\n"
+             "[OTHER]\n"
+             "keep=this\n"
+             "\n"
+             "[INI_SETTING]\n"
+             "; the host\n"
+             "host=old\n"
+             "extra=stays\n");
+    SettingsFile file;
+    file.setPath((dir.path() / "SETTING.INI").string());
+    ASSERT_TRUE(file.save(sample()));
+    JobSettings loaded;
+    file.load(loaded);
+    expectSame(loaded, sample());
+
+    // Every other line stays, in its order.
+    std::string text = readFile(file.path());
+    size_t at = 0;
+    for (auto line : {"; written by hand\n", "[OTHER]\n", "keep=this\n", "[INI_SETTING]\n", "; the host\n",
+                      "host=ftp.example.com\n", "extra=stays\n", "id=user\n", "pswd=p@ss word\n", "chk2=0\n"}) {
+        size_t found = text.find(line, at);
+        EXPECT_NE(found, std::string::npos) << line << "\n---\n" << text;
+        if (found != std::string::npos) at = found;
+    }
+    // Saving again changes nothing.
+    ASSERT_TRUE(file.save(sample()));
+    EXPECT_EQ(readFile(file.path()), text);
+}
+
+TEST(SettingsFile, ReadsShiftJisFilesFromOlderTools) {
+    TempTree dir;
+    // "対象" and "サイト" in code page 932.
+    dir.file("SETTING.INI", "[INI_SETTING]\r\nhost=ftp.example.jp\r\ndir=/\x91\xce\x8f\xdb\r\nhttp=http://example.jp/"
+                            "\x83\x54\x83\x43\x83\x67\r\nchk1=1\r\n");
+    SettingsFile file;
+    file.setPath((dir.path() / "SETTING.INI").string());
+    JobSettings loaded;
+    file.load(loaded);
+    EXPECT_EQ(loaded.hostName, "ftp.example.jp");
+    EXPECT_EQ(loaded.targetFolder, "/\xe5\xaf\xbe\xe8\xb1\xa1");
+    EXPECT_EQ(loaded.baseUrl, "http://example.jp/\xe3\x82\xb5\xe3\x82\xa4\xe3\x83\x88");
+    EXPECT_EQ(loaded.mobileFlag, "1");
+
+    // Saved back as UTF-8.
+    ASSERT_TRUE(file.save(loaded));
+    EXPECT_NE(readFile(file.path()).find("dir=/\xe5\xaf\xbe\xe8\xb1\xa1"), std::string::npos);
+}
+
+TEST(SettingsFile, LongValuesAreCutTo4095BytesNeverInsideACharacter) {
+    TempTree dir;
+    std::string ascii(5000, 'a');
+    std::string japanese;
+    while (japanese.size() < 5000) japanese += "\xe3\x81\x82";  // 3 bytes each; 4095 = 1365 * 3
+    std::string shifted = "x" + japanese;                         // a character straddles byte 4095
+    dir.file("SETTING.INI", "[INI_SETTING]\nhost=" + ascii + "\nid=" + japanese + "\npswd=" + shifted + "\n");
+    SettingsFile file;
+    file.setPath((dir.path() / "SETTING.INI").string());
+    JobSettings loaded;
+    file.load(loaded);
+    EXPECT_EQ(loaded.hostName, std::string(4095, 'a'));
+    EXPECT_EQ(loaded.accountName, japanese.substr(0, 4095));
+    EXPECT_EQ(loaded.password, shifted.substr(0, 4093));
+}
+
+TEST(SettingsFile, NewFileIsReadableByItsOwnerOnlyAndAnExistingModeIsKept) {
+    TempTree dir;
+    SettingsFile file;
+    file.setPath((dir.path() / "SETTING.INI").string());
+    ASSERT_TRUE(file.save(sample()));
+    struct stat st {};
+    ASSERT_EQ(stat(file.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600);
+
+    chmod(file.path().c_str(), 0640);
+    ASSERT_TRUE(file.save(sample()));
+    ASSERT_EQ(stat(file.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640);
+}
+
+TEST(SettingsFile, FailedSaveIsReportedAndLeavesTheOldFile) {
+    TempTree dir;
+    SettingsFile file;
+    file.setPath((dir.path() / "missing/SETTING.INI").string());
+    EXPECT_FALSE(file.save(sample()));
+}
+
+TEST(SettingsFile, FlagsShowInATwoStateBox) {
+    struct {
+        const char* text;
+        bool ticked;
+    } cases[] = {{"1", true},   {"0", false},  {"", false},    {"2", true},   {"-1", true},  {" 1", true},
+                 {"1x", true},  {"x1", false}, {"00", false},  {"+0", false}, {"007", true}, {"yes", false}};
+    for (const auto& c : cases) EXPECT_EQ(SettingsFile::flagTicked(c.text), c.ticked) << "'" << c.text << "'";
+}
+
+TEST(JobSettings, FirstMissingValueDecidesTheMessage) {
+    struct {
+        JobSettings settings;
+        const char* message;
+    } cases[] = {
+        {{"", "", "", "", "", "0", "0"}, "ホストを入力してください"},
+        {{"h", "", "", "", "", "0", "0"}, "アカウントを入力してください"},
+        {{"h", "a", "", "", "u", "0", "0"}, "パスワードを入力してください"},
+        {{"h", "a", "p", "", "", "0", "0"}, "httpパスを入力してください"},
+        {{"h", "a", "p", "", "u", "0", "0"}, ""},
+        {{" ", " ", " ", "", " ", "0", "0"}, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(missingValueMessage(c.settings), c.message);
+}
+
+}  // namespace

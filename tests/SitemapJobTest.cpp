@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "RecordingObserver.h"
+#include "TempTree.h"
+#include "TestServer.h"
+#include "sitemap/SitemapJob.h"
+
+namespace {
+
+using Outcome = SitemapJob::Outcome;
+
+std::string minuteLine(std::time_t t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    return SitemapJob::completionLine(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                      local.tm_min);
+}
+
+class SitemapJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        site.file("www/index.html");
+        site.file("www/blog/post.php");
+        site.file("www/style.css");
+        site.folder("www/empty");
+        site.folder("bare");
+    }
+
+    JobSettings settingsFor(const TestServer& server, const std::string& folder = "/www") const {
+        return {server.host(), server.user(), server.password(), folder, "http://example.com/", "0", "0"};
+    }
+
+    Outcome run(JobSettings settings) {
+        SitemapJob job(std::move(settings), observer, work.str());
+        return job.run();
+    }
+
+    std::filesystem::path local() const { return work.path() / "sitemap.xml"; }
+
+    TempTree site, work;
+    RecordingObserver observer;
+};
+
+TEST_F(SitemapJobTest, WholeGenerationReportsPhasesAndTheStartTime) {
+    TestServer server(site.str());
+    work.file("sitemap.xml", "old file from the last run");
+    std::time_t before = std::time(nullptr);
+    ASSERT_EQ(run(settingsFor(server)), Outcome::Completed);
+    std::time_t after = std::time(nullptr);
+
+    EXPECT_EQ(readFile(local()),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n"
+              "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\r\n"
+              "\t<url>\r\n\t\t<loc>http://example.com/blog/post.php</loc>\r\n\t</url>\r\n"
+              "\t<url>\r\n\t\t<loc>http://example.com/index.html</loc>\r\n\t</url>\r\n"
+              "</urlset>\r\n");
+    auto events = observer.events();
+    ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(events[0], "status:FTP ファイル検索中…");
+    EXPECT_EQ(events[1], "status:FTP リスト生成中…");
+    EXPECT_EQ(observer.of("progress"),
+              (std::vector<std::string>{"http://example.com", "http://example.com/blog", ""}))
+        << "an empty folder is entered but not walked";
+    EXPECT_TRUE(observer.of("message").empty());
+    EXPECT_EQ(events[events.size() - 3], "controls:1");
+    std::string last = observer.of("status").back();
+    EXPECT_TRUE(last == minuteLine(before) || last == minuteLine(after)) << last;
+}
+
+TEST_F(SitemapJobTest, MobileAndTrailingSlashes) {
+    TestServer server(site.str());
+    auto settings = settingsFor(server, "/www/");
+    settings.mobileFlag = "1";
+    settings.baseUrl = "https://example.com/";
+    ASSERT_EQ(run(settings), Outcome::Completed);
+    std::string file = readFile(local());
+    EXPECT_NE(file.find("xmlns:mobile=\"http://www.google.com/schemas/sitemap-mobile/1.0\""), std::string::npos);
+    EXPECT_NE(file.find("\t\t<loc>https://example.com/index.html</loc>\r\n\t\t<mobile:mobile/>\r\n"),
+              std::string::npos);
+}
+
+TEST_F(SitemapJobTest, LoginFolderWhenTargetIsEmptyOrSlash) {
+    TestServer server(site.str());
+    for (std::string folder : {"", "/"}) {
+        observer.clear();
+        ASSERT_EQ(run(settingsFor(server, folder)), Outcome::Completed);
+        EXPECT_NE(readFile(local()).find("<loc>http://example.com/www/blog/post.php</loc>"), std::string::npos);
+    }
+}
+
+// Failures: the message, no file, an empty status line, controls back.
+TEST_F(SitemapJobTest, FailuresEndWithTheirMessage) {
+    TestServer server(site.str());
+    struct {
+        const char* label;
+        JobSettings settings;
+        const char* message;
+    } cases[] = {
+        {"wrong password", {server.host(), "user", "wrong", "/www", "http://e", "0", "0"},
+         "FTPサーバへ接続できませんでした"},
+        {"no server", {"127.0.0.1:1", "user", "secret", "/www", "http://e", "0", "0"},
+         "FTPサーバへ接続できませんでした"},
+        {"missing folder", {server.host(), "user", "secret", "/nowhere", "http://e", "0", "0"},
+         "フォルダ移動に失敗しました"},
+    };
+    for (const auto& c : cases) {
+        observer.clear();
+        work.file("sitemap.xml", "old");
+        EXPECT_EQ(run(c.settings), Outcome::Failed) << c.label;
+        EXPECT_EQ(observer.of("message"), std::vector<std::string>{c.message}) << c.label;
+        auto events = observer.events();
+        ASSERT_GE(events.size(), 2u);
+        EXPECT_EQ(events[events.size() - 2], "status:") << c.label;
+        EXPECT_EQ(events.back(), "controls:1") << c.label;
+        EXPECT_EQ(readFile(local()), "<missing>") << c.label;
+    }
+}
+
+TEST_F(SitemapJobTest, EmptyTargetFolderWritesNothingAndUploadsNothing) {
+    TestServer server(site.str());
+    auto settings = settingsFor(server, "/bare");
+    settings.uploadFlag = "1";
+    ASSERT_EQ(run(settings), Outcome::Completed);
+    EXPECT_EQ(readFile(local()), "<missing>");
+    EXPECT_EQ(readFile(site.path() / "bare/sitemap.xml"), "<missing>");
+    auto statuses = observer.of("status");
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "FTP Sitemap.xmlアップロード中…"), 0);
+    EXPECT_EQ(statuses.back().rfind("更新完了 (", 0), 0u);
+}
+
+TEST_F(SitemapJobTest, UploadSendsTheFileToTheTargetAndDeletesTheLocalCopy) {
+    TestServer server(site.str());
+    auto settings = settingsFor(server);
+    settings.uploadFlag = "1";
+    ASSERT_EQ(run(settings), Outcome::Completed);
+    EXPECT_EQ(readFile(local()), "<missing>");
+    std::string remote = readFile(site.path() / "www/sitemap.xml");
+    // Sent in ASCII type: stored with this server's own line ends.
+    EXPECT_EQ(remote.find('\r'), std::string::npos);
+    EXPECT_NE(remote.find("\t\t<loc>http://example.com/index.html</loc>\n"), std::string::npos);
+    auto statuses = observer.of("status");
+    ASSERT_GE(statuses.size(), 4u);
+    EXPECT_EQ(statuses[2], "FTP Sitemap.xmlアップロード中…");
+}
+
+TEST_F(SitemapJobTest, RefusedUploadKeepsTheLocalFileAndShowsNoCompletion) {
+    TestServer::Options readOnly;
+    readOnly.readOnly = true;
+    TestServer server(site.str(), readOnly);
+    auto settings = settingsFor(server);
+    settings.uploadFlag = "1";
+    EXPECT_EQ(run(settings), Outcome::Failed);
+    EXPECT_EQ(observer.of("message"), std::vector<std::string>{"sitemap.xmlのアップロードに失敗しました"});
+    EXPECT_NE(readFile(local()).find("</urlset>"), std::string::npos);
+    EXPECT_EQ(observer.of("status").back(), "");
+    EXPECT_EQ(observer.events().back(), "controls:1");
+}
+
+TEST_F(SitemapJobTest, FileThatCannotBeWrittenEndsTheGeneration) {
+    TestServer server(site.str());
+    work.file("sitemap.xml/blocker");  // a folder stands where the file goes
+    auto settings = settingsFor(server);
+    settings.uploadFlag = "1";
+    EXPECT_EQ(run(settings), Outcome::Failed);
+    EXPECT_EQ(observer.of("message"), std::vector<std::string>{"sitemap.xmlの書き込みに失敗しました"});
+    EXPECT_EQ(observer.of("status").back(), "");
+    EXPECT_EQ(readFile(site.path() / "www/sitemap.xml"), "<missing>") << "nothing may be uploaded";
+    EXPECT_TRUE(std::filesystem::is_directory(local())) << "the folder is not ours to delete";
+}
+
+TEST_F(SitemapJobTest, ServerGoneDuringTheWalk) {
+    std::unique_ptr<TestServer> server = std::make_unique<TestServer>(site.str());
+    auto settings = settingsFor(*server);
+
+    class KillingObserver : public RecordingObserver {
+    public:
+        TestServer* server = nullptr;
+        void setProgress(const std::string& text) override {
+            RecordingObserver::setProgress(text);
+            if (text == "http://example.com/blog") server->kill();
+        }
+    } killing;
+    killing.server = server.get();
+    SitemapJob job(settings, killing, work.str());
+    EXPECT_EQ(job.run(), Outcome::Failed);
+    EXPECT_EQ(killing.of("message"), std::vector<std::string>{"FTPサーバとの接続が切れました"});
+    EXPECT_EQ(readFile(local()), "<missing>");
+    EXPECT_EQ(killing.of("status").back(), "");
+}
+
+TEST(SitemapJobText, CompletionLineIsZeroPadded) {
+    EXPECT_EQ(SitemapJob::completionLine(2026, 1, 2, 3, 4), "更新完了 (2026/01/02 03:04)");
+    EXPECT_EQ(SitemapJob::completionLine(2026, 12, 31, 23, 59), "更新完了 (2026/12/31 23:59)");
+}
+
+}  // namespace
