@@ -87,6 +87,10 @@ void TestServer::startPyftpdlib(const std::string& root, const Options& options)
                                      "--root", root, "--user", options.user, "--password", options.password,
                                      "--order", options.order};
     if (options.readOnly) args.push_back("--readonly");
+    if (options.replyDelayMs > 0) {
+        args.push_back("--reply-delay");
+        args.push_back(std::to_string(options.replyDelayMs));
+    }
     if (options.noMlsd) args.push_back("--no-mlsd");
     if (options.maxLogins > 0) {
         args.push_back("--max-logins");

@@ -22,7 +22,8 @@ public:
         bool noMlsd = false;
         int maxLogins = 0;
         std::string home;  // login folder below the root, e.g. "/home/u"
-        std::string order = "sorted";  // listing order: "sorted", "reverse" or "disk"
+        std::string order = "sorted";
+        int replyDelayMs = 0;  // a slow server: waits this long before each command  // listing order: "sorted", "reverse" or "disk"
     };
 
     explicit TestServer(const std::string& root);

@@ -8,6 +8,7 @@ import argparse
 import os
 import sys
 import threading
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
@@ -26,6 +27,8 @@ def main():
     parser.add_argument("--max-logins", type=int, default=0, help="logins at once per address; 0 is no limit")
     parser.add_argument("--no-mlsd", action="store_true", help="answer MLSD and MLST as unknown commands")
     parser.add_argument("--home", default="", help="login folder below the root")
+    parser.add_argument("--reply-delay", type=int, default=0,
+                        help="milliseconds to wait before handling each command (a slow server)")
     parser.add_argument("--order", choices=["disk", "sorted", "reverse"], default="sorted",
                         help="order of names in listings")
     args = parser.parse_args()
@@ -45,6 +48,15 @@ def main():
             if order == "disk":
                 return names
             return sorted(names, reverse=(order == "reverse"))
+
+    if args.reply_delay:
+        delay = args.reply_delay / 1000.0
+        original = Handler.pre_process_command
+
+        def slow_pre_process_command(self, line, cmd, arg):
+            time.sleep(delay)
+            return original(self, line, cmd, arg)
+        Handler.pre_process_command = slow_pre_process_command
 
     Handler.authorizer = authorizer
     Handler.abstracted_fs = OrderedFS

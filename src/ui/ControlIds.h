@@ -1,0 +1,18 @@
+#pragma once
+
+// Control ids of the main dialog.
+namespace control_id {
+inline constexpr int kExecute = 1;  // the "実行" button
+inline constexpr int kStatusLine = 1003;
+inline constexpr int kHost = 1004;
+inline constexpr int kAccount = 1005;
+inline constexpr int kPassword = 1006;
+inline constexpr int kTargetFolder = 1007;
+inline constexpr int kBaseUrl = 1008;
+inline constexpr int kProgressLine = 1009;
+inline constexpr int kMobile = 1011;
+inline constexpr int kUpload = 1012;
+
+// The eight input controls, in the order they are enabled.
+inline constexpr int kInputs[] = {kHost, kAccount, kPassword, kTargetFolder, kBaseUrl, kExecute, kMobile, kUpload};
+}  // namespace control_id

@@ -1,0 +1,219 @@
+#include "ui/MainDialog.h"
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/fontenum.h>
+#include <wx/msgdlg.h>
+#include <wx/settings.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "sitemap/SitemapJob.h"
+#include "ui/AppIdentity.h"
+#include "ui/ControlIds.h"
+#include "ui/DialogJobObserver.h"
+#include "ui/TrayIcon.h"
+
+namespace {
+
+constexpr const char* kHelpFailed = "ﾍﾙﾌﾟの起動に失敗しました。";
+
+struct Place {
+    int x, y, width, height;
+};
+
+wxString fromUtf8(const std::string& text) { return wxString::FromUTF8(text.data(), text.size()); }
+
+std::string toUtf8(const wxString& text) {
+    auto buffer = text.utf8_str();
+    return std::string(buffer.data(), buffer.length());
+}
+
+}  // namespace
+
+std::atomic<int> MainDialog::jobsRunning_{0};
+
+wxFont MainDialog::dialogFont() {
+    for (const char* face : {"ＭＳ Ｐゴシック", "Noto Sans CJK JP", "Yu Gothic UI", "Meiryo UI", "MS UI Gothic"}) {
+        wxString name = wxString::FromUTF8(face);
+        if (wxFontEnumerator::IsValidFacename(name))
+            return wxFont(wxFontInfo(9).FaceName(name));
+    }
+    wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+    font.SetPointSize(9);
+    return font;
+}
+
+MainDialog::MainDialog(const SettingsFile& settingsFile, PageOpener openPage)
+    : wxDialog(nullptr, wxID_ANY, "Quillomar Ver2.0", wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX),
+      settingsFile_(settingsFile),
+      openPage_(std::move(openPage)),
+      observer_(std::make_shared<DialogJobObserver>(this)),
+      trayIcon_(std::make_unique<TrayIcon>(this)) {
+    SetFont(dialogFont());
+    buildControls();
+    SetIcons(app_identity::icons());
+    Centre();
+    SetEscapeId(wxID_NONE);  // Esc does nothing
+
+    Bind(wxEVT_BUTTON, &MainDialog::onExecute, this, control_id::kExecute);
+    Bind(wxEVT_CLOSE_WINDOW, &MainDialog::onClose, this);
+    Bind(wxEVT_ICONIZE, &MainDialog::onIconize, this);
+    Bind(wxEVT_MENU, &MainDialog::onHelp, this, wxID_HELP);
+    wxAcceleratorEntry help(wxACCEL_NORMAL, WXK_F1, wxID_HELP);
+    SetAcceleratorTable(wxAcceleratorTable(1, &help));
+
+    onInit();
+}
+
+MainDialog::~MainDialog() {
+    observer_->detach();
+    trayIcon_->RemoveIcon();
+}
+
+void MainDialog::buildControls() {
+    std::vector<std::pair<wxWindow*, Place>> placed;
+    auto edit = [&](int id, Place p) { placed.emplace_back(new wxTextCtrl(this, id, wxEmptyString), p); };
+    auto label = [&](int id, const char* text, Place p) {
+        auto* control = new wxStaticText(this, id, wxString::FromUTF8(text), wxDefaultPosition, wxDefaultSize,
+                                         wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+        placed.emplace_back(control, p);
+        return control;
+    };
+    auto check = [&](int id, const char* text, Place p) {
+        placed.emplace_back(new wxCheckBox(this, id, wxString::FromUTF8(text)), p);
+    };
+
+    // Creation order is the tab order.
+    edit(control_id::kHost, {57, 7, 145, 12});
+    edit(control_id::kAccount, {57, 25, 80, 12});
+    edit(control_id::kPassword, {57, 43, 80, 12});  // shown in clear, as typed
+    edit(control_id::kTargetFolder, {57, 61, 145, 12});
+    edit(control_id::kBaseUrl, {57, 79, 145, 12});
+    check(control_id::kMobile, "モバイルサイトマップ", {57, 99, 78, 10});
+    check(control_id::kUpload, "自動アップロード", {141, 98, 65, 10});
+    auto* execute = new wxButton(this, control_id::kExecute, wxString::FromUTF8("実行"));
+    execute->SetDefault();
+    placed.emplace_back(execute, Place{155, 126, 50, 14});
+    label(wxID_ANY, "ホスト", {12, 9, 45, 8});
+    label(wxID_ANY, "アカウント", {12, 27, 45, 8});
+    label(wxID_ANY, "パスワード", {12, 45, 45, 8});
+    label(wxID_ANY, "対象フォルダ", {12, 63, 45, 8});
+    statusLine_ = label(control_id::kStatusLine, "", {11, 128, 141, 8});
+    label(wxID_ANY, "httpパス", {12, 81, 45, 8});
+    progressLine_ = label(control_id::kProgressLine, "", {11, 115, 190, 8});
+
+    // Dialog units from the font; widened where a text would not fit in
+    // this font (a Japanese face may run wider than the one the layout was
+    // drawn with), so that every text shows whole and proportions stay.
+    const wxSize unit = ConvertDialogToPixels(wxSize(400, 800));
+    double xScale = unit.x / 400.0, yScale = unit.y / 800.0;
+    for (const auto& [control, p] : placed) {
+        if (dynamic_cast<wxTextCtrl*>(control)) continue;
+        xScale = std::max(xScale, control->GetBestSize().x / static_cast<double>(p.width));
+    }
+    auto px = [](int units, double scale) { return static_cast<int>(units * scale + 0.5); };
+    for (const auto& [control, p] : placed)
+        control->SetSize(px(p.x, xScale), px(p.y, yScale), px(p.width, xScale), px(p.height, yScale));
+    SetClientSize(px(215, xScale), px(148, yScale));
+}
+
+void MainDialog::onInit() {
+    settingsFile_.load(settings_);
+    static_cast<wxCheckBox*>(FindWindow(control_id::kMobile))->SetValue(SettingsFile::flagTicked(settings_.mobileFlag));
+    static_cast<wxCheckBox*>(FindWindow(control_id::kUpload))->SetValue(SettingsFile::flagTicked(settings_.uploadFlag));
+    const std::string JobSettings::*fields[] = {&JobSettings::hostName, &JobSettings::accountName,
+                                                &JobSettings::password, &JobSettings::targetFolder,
+                                                &JobSettings::baseUrl};
+    const int edits[] = {control_id::kHost, control_id::kAccount, control_id::kPassword, control_id::kTargetFolder,
+                         control_id::kBaseUrl};
+    for (int i = 0; i < 5; ++i)
+        static_cast<wxTextCtrl*>(FindWindow(edits[i]))->ChangeValue(fromUtf8(settings_.*fields[i]));
+
+    // The project's page. If it cannot be opened the program goes on.
+    if (openPage_) openPage_(app_identity::homepageUrl());
+    FindWindow(control_id::kHost)->SetFocus();
+}
+
+void MainDialog::setControlsEnabled(bool enabled) {
+    for (int id : control_id::kInputs) FindWindow(id)->Enable(enabled);
+}
+
+void MainDialog::setStatusText(const std::string& text) { statusLine_->SetLabelText(fromUtf8(text)); }
+
+void MainDialog::setProgressText(const std::string& text) { progressLine_->SetLabelText(fromUtf8(text)); }
+
+void MainDialog::showMessage(const std::string& text) {
+    wxMessageDialog box(this, fromUtf8(text), app_identity::name(), wxOK | wxICON_EXCLAMATION);
+    box.ShowModal();
+}
+
+void MainDialog::copyControlsToSettings() {
+    std::string JobSettings::*fields[] = {&JobSettings::hostName, &JobSettings::accountName, &JobSettings::password,
+                                          &JobSettings::targetFolder, &JobSettings::baseUrl};
+    const int edits[] = {control_id::kHost, control_id::kAccount, control_id::kPassword, control_id::kTargetFolder,
+                         control_id::kBaseUrl};
+    for (int i = 0; i < 5; ++i) {
+        auto* field = static_cast<wxTextCtrl*>(FindWindow(edits[i]));
+        field->Disable();
+        settings_.*fields[i] = toUtf8(field->GetValue());
+    }
+    FindWindow(control_id::kExecute)->Disable();
+    auto* mobile = static_cast<wxCheckBox*>(FindWindow(control_id::kMobile));
+    auto* upload = static_cast<wxCheckBox*>(FindWindow(control_id::kUpload));
+    mobile->Disable();
+    upload->Disable();
+    settings_.mobileFlag = mobile->GetValue() ? "1" : "0";
+    settings_.uploadFlag = upload->GetValue() ? "1" : "0";
+}
+
+void MainDialog::execute() {
+    if (jobRunning_) return;
+    copyControlsToSettings();
+    settingsFile_.save(settings_);
+    std::string missing = missingValueMessage(settings_);
+    if (!missing.empty()) {
+        showMessage(missing);
+        setControlsEnabled(true);
+        setStatusText("");
+        setProgressText("");
+        return;
+    }
+    startJob();
+}
+
+void MainDialog::startJob() {
+    jobRunning_ = true;
+    ++jobsRunning_;
+    // The job gets its own copy of the settings and reports through the
+    // observer, which outlives this dialog if it has to.
+    std::thread([observer = observer_, settings = settings_] {
+        SitemapJob job(settings, *observer);
+        job.run();
+        --jobsRunning_;
+    }).detach();
+}
+
+void MainDialog::closeWindow() {
+    trayIcon_->RemoveIcon();
+    observer_->detach();
+    Destroy();
+}
+
+void MainDialog::minimise() { trayIcon_->park(); }
+
+void MainDialog::onExecute(wxCommandEvent&) { execute(); }
+
+void MainDialog::onClose(wxCloseEvent&) { closeWindow(); }
+
+void MainDialog::onIconize(wxIconizeEvent& event) {
+    event.Skip();
+    if (event.IsIconized()) minimise();
+}
+
+void MainDialog::onHelp(wxCommandEvent&) { showMessage(kHelpFailed); }

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <wx/dialog.h>
+
+#include "settings/JobSettings.h"
+#include "settings/SettingsFile.h"
+
+class DialogJobObserver;
+class TrayIcon;
+class wxStaticText;
+
+// The program's one window: five fields and two check boxes for the
+// settings, the "実行" button, and the status and progress lines on which
+// the job reports.
+//
+// All members run on the UI thread. The job reaches the dialog only
+// through DialogJobObserver.
+class MainDialog : public wxDialog {
+public:
+    // Opens a web page; false when it cannot be opened.
+    using PageOpener = std::function<bool(const wxString& url)>;
+
+    MainDialog(const SettingsFile& settingsFile, PageOpener openPage);
+    ~MainDialog() override;
+
+    void setControlsEnabled(bool enabled);
+    void setStatusText(const std::string& text);
+    void setProgressText(const std::string& text);
+    // A modal box: OK button, exclamation icon, the program's name as caption.
+    void showMessage(const std::string& text);
+
+    bool jobRunning() const { return jobRunning_; }
+    TrayIcon& trayIcon() { return *trayIcon_; }
+    void jobEnded() { jobRunning_ = false; }
+
+    // What the dialog does on "実行", on closing and on minimising.
+    void execute();
+    void closeWindow();
+    void minimise();
+
+    static wxFont dialogFont();
+    static bool anyJobRunning() { return jobsRunning_ > 0; }
+
+private:
+    void buildControls();
+    void onInit();
+    void onExecute(wxCommandEvent& event);
+    void onClose(wxCloseEvent& event);
+    void onIconize(wxIconizeEvent& event);
+    void onHelp(wxCommandEvent& event);
+
+    void copyControlsToSettings();
+    void startJob();
+
+    SettingsFile settingsFile_;
+    JobSettings settings_;
+    PageOpener openPage_;
+    std::shared_ptr<DialogJobObserver> observer_;
+    std::unique_ptr<TrayIcon> trayIcon_;
+    wxStaticText* statusLine_ = nullptr;
+    wxStaticText* progressLine_ = nullptr;
+    bool jobRunning_ = false;
+    static std::atomic<int> jobsRunning_;
+};

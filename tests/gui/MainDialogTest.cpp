@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+
+#include "GuiHelpers.h"
+#include "TempTree.h"
+#include "TestServer.h"
+#include "settings/SettingsFile.h"
+#include "ui/AppIdentity.h"
+#include "ui/ControlIds.h"
+#include "ui/MainDialog.h"
+#include "ui/TrayIcon.h"
+
+namespace {
+
+namespace id = control_id;
+
+// One dialog over a settings file in its own working folder, as the
+// program shows it at start.
+class MainDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previousFolder = std::filesystem::current_path();
+        std::filesystem::current_path(work.path());
+    }
+
+    void TearDown() override {
+        if (dialog) dialog->closeWindow();
+        pumpFor(100);
+        std::filesystem::current_path(previousFolder);
+    }
+
+    MainDialog& open(bool pageOpens = true) {
+        SettingsFile file;
+        file.setPath(SettingsFile::pathIn(work.str()));
+        dialog = new MainDialog(file, [this, pageOpens](const wxString& url) {
+            openedPages.push_back(url.utf8_string());
+            return pageOpens;
+        });
+        dialog->Show();
+        EXPECT_TRUE(pumpUntil([this] { return dialog->IsShownOnScreen() && dialog->IsActive(); }));
+        pumpFor(100);
+        return *dialog;
+    }
+
+    wxTextCtrl* edit(int which) { return static_cast<wxTextCtrl*>(dialog->FindWindow(which)); }
+    wxCheckBox* check(int which) { return static_cast<wxCheckBox*>(dialog->FindWindow(which)); }
+    std::string label(int which) { return dialog->FindWindow(which)->GetLabel().utf8_string(); }
+
+    void fill(const TestServer& server, const std::string& folder = "/www") {
+        edit(id::kHost)->ChangeValue(server.host());
+        edit(id::kAccount)->ChangeValue(server.user());
+        edit(id::kPassword)->ChangeValue(server.password());
+        edit(id::kTargetFolder)->ChangeValue(folder);
+        edit(id::kBaseUrl)->ChangeValue("http://example.com/");
+    }
+
+    std::vector<bool> enabledStates() {
+        std::vector<bool> states;
+        for (int which : id::kInputs) states.push_back(dialog->FindWindow(which)->IsEnabled());
+        return states;
+    }
+
+    void pressKey(int key, wxWindow* in) {
+        in->SetFocus();
+        pumpUntil([in] { return wxWindow::FindFocus() == in; }, 2000);
+        wxUIActionSimulator().Char(key);
+    }
+
+    TempTree work;
+    std::filesystem::path previousFolder;
+    MainDialog* dialog = nullptr;
+    std::vector<std::string> openedPages;
+    MessageBoxRecorder boxes;
+};
+
+const std::vector<bool> kAllEnabled(8, true), kAllDisabled(8, false);
+
+TEST_F(MainDialogTest, OpensWithTheSavedSettingsAndTheProjectPage) {
+    work.file("SETTING.INI", "[INI_SETTING]\nhost=ftp.example.jp\nid=user\npswd=pass\ndir=/www\n"
+                             "http=http://example.jp\nchk1=2\nchk2=0\n");
+    open(/*pageOpens=*/false);  // a page that cannot be opened does not stop the program
+    EXPECT_EQ(dialog->GetTitle(), "Quillomar Ver2.0");
+    EXPECT_EQ(edit(id::kHost)->GetValue(), "ftp.example.jp");
+    EXPECT_EQ(edit(id::kPassword)->GetValue(), "pass");
+    EXPECT_FALSE(edit(id::kPassword)->HasFlag(wxTE_PASSWORD)) << "the password shows in clear";
+    EXPECT_EQ(edit(id::kBaseUrl)->GetValue(), "http://example.jp");
+    EXPECT_TRUE(check(id::kMobile)->GetValue()) << "a stored 2 shows ticked";
+    EXPECT_FALSE(check(id::kUpload)->GetValue());
+    EXPECT_EQ(label(id::kStatusLine), "");
+    EXPECT_EQ(openedPages, std::vector<std::string>{app_identity::homepageUrl().utf8_string()});
+    EXPECT_EQ(wxWindow::FindFocus(), edit(id::kHost));
+    EXPECT_EQ(enabledStates(), kAllEnabled);
+    EXPECT_TRUE(dialog->IsShown());
+    EXPECT_FALSE(dialog->HasFlag(wxRESIZE_BORDER));
+    EXPECT_FALSE(dialog->HasFlag(wxMAXIMIZE_BOX));
+}
+
+TEST_F(MainDialogTest, EnterWithEmptyFieldsShowsOnlyTheHostMessageAndSavesFirst) {
+    open();
+    pressKey(WXK_RETURN, edit(id::kHost));
+    ASSERT_TRUE(pumpUntil([&] { return !boxes.boxes.empty(); }));
+    pumpFor(100);
+    ASSERT_EQ(boxes.messages(), std::vector<std::string>{"ホストを入力してください"});
+    EXPECT_EQ(boxes.boxes[0].caption, app_identity::name().utf8_string());
+    EXPECT_TRUE(boxes.boxes[0].style & wxICON_EXCLAMATION);
+    EXPECT_TRUE(boxes.boxes[0].style & wxOK);
+    EXPECT_EQ(readFile(work.path() / "SETTING.INI"),
+              "[INI_SETTING]\nhost=\nid=\npswd=\ndir=\nhttp=\nchk1=0\nchk2=0\n");
+    EXPECT_EQ(enabledStates(), kAllEnabled);
+    EXPECT_EQ(label(id::kStatusLine), "");
+    EXPECT_EQ(label(id::kProgressLine), "");
+}
+
+TEST_F(MainDialogTest, EnterInAnyFieldRunsTheCheck) {
+    open();
+    edit(id::kHost)->ChangeValue("h");
+    edit(id::kAccount)->ChangeValue("a");
+    edit(id::kPassword)->ChangeValue("p");
+    const int fields[] = {id::kHost, id::kAccount, id::kPassword, id::kTargetFolder, id::kBaseUrl};
+    for (int field : fields) {
+        boxes.boxes.clear();
+        pressKey(WXK_RETURN, edit(field));
+        EXPECT_TRUE(pumpUntil([&] { return !boxes.boxes.empty(); })) << field;
+        EXPECT_EQ(boxes.messages(), std::vector<std::string>{"httpパスを入力してください"}) << field;
+    }
+    EXPECT_NE(readFile(work.path() / "SETTING.INI").find("pswd=p\n"), std::string::npos);
+}
+
+TEST_F(MainDialogTest, EscLeavesTheDialogOpen) {
+    open();
+    pressKey(WXK_ESCAPE, edit(id::kAccount));
+    pumpFor(300);
+    EXPECT_TRUE(dialog->IsShown());
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainDialogTest, F1ReportsThatHelpCannotStart) {
+    open();
+    pressKey(WXK_F1, edit(id::kHost));
+    ASSERT_TRUE(pumpUntil([&] { return !boxes.boxes.empty(); }));
+    EXPECT_EQ(boxes.messages(), std::vector<std::string>{"ﾍﾙﾌﾟの起動に失敗しました。"});
+}
+
+TEST_F(MainDialogTest, JobRunsWithControlsDisabledAndReportsItsPhases) {
+    TempTree site;
+    site.file("www/index.html");
+    site.file("www/a/b.html");
+    TestServer::Options slow;
+    slow.replyDelayMs = 150;
+    TestServer server(site.str(), slow);
+    open();
+    fill(server);
+    check(id::kMobile)->SetValue(true);
+    static_cast<wxButton*>(dialog->FindWindow(id::kExecute))->SetFocus();
+    wxCommandEvent click(wxEVT_BUTTON, id::kExecute);
+    dialog->GetEventHandler()->ProcessEvent(click);
+    EXPECT_EQ(enabledStates(), kAllDisabled);
+
+    std::vector<std::string> statuses, progress;
+    bool disabledThroughout = true;
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            std::string status = label(id::kStatusLine), folder = label(id::kProgressLine);
+            if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
+            if (!folder.empty() && (progress.empty() || progress.back() != folder)) progress.push_back(folder);
+            bool done = status.rfind("更新完了 (", 0) == 0;
+            if (!done && enabledStates() != kAllDisabled) disabledThroughout = false;
+            return done;
+        },
+        30000));
+    EXPECT_TRUE(disabledThroughout);
+    EXPECT_EQ(enabledStates(), kAllEnabled);
+    EXPECT_FALSE(dialog->jobRunning());
+    std::vector<std::string> phases(statuses.begin(), statuses.end() - 1);
+    phases.erase(std::remove(phases.begin(), phases.end(), ""), phases.end());
+    EXPECT_EQ(phases, (std::vector<std::string>{"FTP ファイル検索中…", "FTP リスト生成中…"}));
+    EXPECT_EQ(progress, (std::vector<std::string>{"http://example.com", "http://example.com/a"}));
+    EXPECT_EQ(label(id::kProgressLine), "");
+    EXPECT_NE(readFile(work.path() / "sitemap.xml").find("<mobile:mobile/>"), std::string::npos);
+    EXPECT_NE(readFile(work.path() / "SETTING.INI").find("chk1=1\n"), std::string::npos);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainDialogTest, FailedLoginShowsItsMessageWhileTheJobWaits) {
+    TempTree site;
+    site.folder("www");
+    TestServer server(site.str());
+    open();
+    fill(server);
+    edit(id::kPassword)->ChangeValue("wrong");
+    bool jobWaited = false;
+    boxes.whileShown = [&] {
+        // The box is up: the job must be waiting for it, not finishing.
+        wxMilliSleep(300);
+        jobWaited = MainDialog::anyJobRunning();
+    };
+    dialog->execute();
+    ASSERT_TRUE(pumpUntil([&] { return !dialog->jobRunning(); }, 30000));
+    EXPECT_EQ(boxes.messages(), std::vector<std::string>{"FTPサーバへ接続できませんでした"});
+    EXPECT_TRUE(jobWaited);
+    EXPECT_EQ(label(id::kStatusLine), "");
+    EXPECT_EQ(enabledStates(), kAllEnabled);
+    EXPECT_EQ(readFile(work.path() / "sitemap.xml"), "<missing>");
+}
+
+TEST_F(MainDialogTest, TextsWithAmpersandsShowAsTheyAre) {
+    open();
+    dialog->setProgressText("http://example.com/a&b");
+    EXPECT_EQ(dialog->FindWindow(id::kProgressLine)->GetLabel(), "http://example.com/a&&b");
+    EXPECT_EQ(static_cast<wxStaticText*>(dialog->FindWindow(id::kProgressLine))->GetLabelText(),
+              "http://example.com/a&b");
+}
+
+TEST_F(MainDialogTest, MinimiseParksInTheNotificationAreaAndAClickBringsItBack) {
+    // The runner says whether it started a notification area (trayer).
+    const char* expected = std::getenv("QUILLOMAR_TEST_TRAY");
+    ASSERT_NE(expected, nullptr) << "set QUILLOMAR_TEST_TRAY to 1 or 0";
+    const bool trayExpected = std::string(expected) == "1";
+    pumpUntil([] { return wxTaskBarIcon::IsAvailable(); }, trayExpected ? 5000 : 0);
+    ASSERT_EQ(wxTaskBarIcon::IsAvailable(), trayExpected);
+    open();
+    if (!trayExpected) {
+        // No notification area: the dialog stays an ordinary minimised window.
+        dialog->Iconize(true);
+        ASSERT_TRUE(pumpUntil([&] { return dialog->IsIconized(); }, 5000));
+        pumpFor(200);
+        EXPECT_TRUE(dialog->IsShown());
+        EXPECT_FALSE(dialog->trayIcon().IsIconInstalled());
+        return;
+    }
+    dialog->Iconize(true);
+    ASSERT_TRUE(pumpUntil([&] { return !dialog->IsShown(); }, 5000));
+    EXPECT_TRUE(dialog->trayIcon().IsIconInstalled());
+    EXPECT_EQ(TrayIcon::tip(), app_identity::name());
+
+    wxTaskBarIconEvent otherButton(wxEVT_TASKBAR_LEFT_DOWN, &dialog->trayIcon());
+    dialog->trayIcon().ProcessEvent(otherButton);
+    EXPECT_FALSE(dialog->IsShown()) << "only a button release restores";
+
+    wxTaskBarIconEvent release(wxEVT_TASKBAR_RIGHT_UP, &dialog->trayIcon());
+    dialog->trayIcon().ProcessEvent(release);
+    ASSERT_TRUE(pumpUntil([&] { return dialog->IsShownOnScreen(); }, 5000));
+    EXPECT_FALSE(dialog->trayIcon().IsIconInstalled());
+    pumpUntil([&] { return !dialog->IsIconized(); }, 2000);
+    EXPECT_FALSE(dialog->IsIconized());
+}
+
+}  // namespace
