@@ -44,6 +44,8 @@ TEST(Cli, OptionsHelpAndVersion) {
         {"--bogus", 2, "unknown option: --bogus"},
         {"--host", 2, "option --host needs a value"},
         {"--password secret", 2, "--password is not accepted"},
+        {"--connections 17", 2, "--connections takes a number from 0 to 16"},
+        {"--connections=x", 2, "--connections takes a number from 0 to 16"},
     };
     for (const auto& c : cases) {
         auto run = runCli(dir, c.args);
@@ -73,7 +75,7 @@ TEST(Cli, GeneratesFromTheSettingsFile) {
     site.file("www/index.html");
     site.file("www/sub/p.php");
     TestServer server(site.str());
-    dir.file("SETTING.INI", settingsText(server.host(), "secret"));
+    dir.file("SETTING.INI", settingsText(server.host(), "secret") + "connections=0\n");
     auto run = runCli(dir, "");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("FTP ファイル検索中…\nFTP リスト生成中…\nhttp://example.com\nhttp://example.com/sub\n更新完了 ("),

@@ -132,6 +132,25 @@ TEST(SettingsFile, FlagsShowInATwoStateBox) {
     for (const auto& c : cases) EXPECT_EQ(SettingsFile::flagTicked(c.text), c.ticked) << "'" << c.text << "'";
 }
 
+TEST(SettingsFile, ConnectionsSettingIsReadButNeverWritten) {
+    TempTree dir;
+    dir.file("SETTING.INI", "[INI_SETTING]\nconnections=8\n");
+    SettingsFile file;
+    file.setPath((dir.path() / "SETTING.INI").string());
+    JobSettings loaded;
+    file.load(loaded);
+    EXPECT_EQ(loaded.connections, 8);
+    loaded.connections = 2;
+    ASSERT_TRUE(file.save(loaded));
+    EXPECT_NE(readFile(file.path()).find("connections=8\n"), std::string::npos);
+
+    struct {
+        const char* text;
+        int connections;
+    } cases[] = {{"", 4}, {"0", 0}, {"1", 1}, {"16", 16}, {"17", 16}, {"999", 16}, {"-1", 4}, {"x", 4}, {"1000", 4}};
+    for (const auto& c : cases) EXPECT_EQ(SettingsFile::parseConnections(c.text), c.connections) << c.text;
+}
+
 TEST(JobSettings, FirstMissingValueDecidesTheMessage) {
     struct {
         JobSettings settings;

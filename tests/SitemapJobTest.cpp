@@ -34,20 +34,25 @@ protected:
 
     Outcome run(JobSettings settings) {
         SitemapJob job(std::move(settings), observer, work.str());
-        return job.run();
+        Outcome outcome = job.run();
+        stats = job.walkStats();
+        return outcome;
     }
 
     std::filesystem::path local() const { return work.path() / "sitemap.xml"; }
 
     TempTree site, work;
     RecordingObserver observer;
+    WalkStats stats;
 };
 
 TEST_F(SitemapJobTest, WholeGenerationReportsPhasesAndTheStartTime) {
     TestServer server(site.str());
     work.file("sitemap.xml", "old file from the last run");
     std::time_t before = std::time(nullptr);
-    ASSERT_EQ(run(settingsFor(server)), Outcome::Completed);
+    auto settings = settingsFor(server);
+    settings.connections = 0;  // folder by folder: every folder shows on the progress line
+    ASSERT_EQ(run(settings), Outcome::Completed);
     std::time_t after = std::time(nullptr);
 
     EXPECT_EQ(readFile(local()),
@@ -170,16 +175,19 @@ TEST_F(SitemapJobTest, FileThatCannotBeWrittenEndsTheGeneration) {
     EXPECT_TRUE(std::filesystem::is_directory(local())) << "the folder is not ours to delete";
 }
 
-TEST_F(SitemapJobTest, ServerGoneDuringTheWalk) {
+class ServerGoneTest : public SitemapJobTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ServerGoneTest, DuringTheWalk) {
     std::unique_ptr<TestServer> server = std::make_unique<TestServer>(site.str());
     auto settings = settingsFor(*server);
+    settings.connections = GetParam();
 
     class KillingObserver : public RecordingObserver {
     public:
         TestServer* server = nullptr;
         void setProgress(const std::string& text) override {
             RecordingObserver::setProgress(text);
-            if (text == "http://example.com/blog") server->kill();
+            if (text == "http://example.com") server->kill();  // the walk has begun
         }
     } killing;
     killing.server = server.get();
@@ -188,6 +196,53 @@ TEST_F(SitemapJobTest, ServerGoneDuringTheWalk) {
     EXPECT_EQ(killing.of("message"), std::vector<std::string>{"FTPサーバとの接続が切れました"});
     EXPECT_EQ(readFile(local()), "<missing>");
     EXPECT_EQ(killing.of("status").back(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Connections, ServerGoneTest, ::testing::Values(0, 1, 4));
+
+// Every way of walking writes the same file.
+TEST_F(SitemapJobTest, SameFileForEveryConnectionCount) {
+    for (auto name : {"www/a/1.html", "www/a/b/2.php", "www/a/b/c/3.cgi", "www/d/4.htm", "www/d/e/5.html",
+                      "www/f g/6.html", "www/h/i/j/k/7.html", "www/v1.0/8.html", "www/README", "www/x.css"})
+        site.file(name);
+    for (int i = 0; i < 30; ++i) site.file("www/many/f" + std::to_string(i) + "/p" + std::to_string(i) + ".html");
+    site.link("www/alias", "a/b");
+    TestServer server(site.str());
+    std::string expected;
+    for (int connections : {0, 1, 2, 8, 16}) {
+        auto settings = settingsFor(server);
+        settings.connections = connections;
+        ASSERT_EQ(run(settings), Outcome::Completed) << connections;
+        std::string file = readFile(local());
+        if (connections == 0) {
+            expected = file;
+            EXPECT_NE(expected.find("http://example.com/alias/c/3.cgi"), std::string::npos);
+            EXPECT_NE(expected.find("http://example.com/many/f29/p29.html"), std::string::npos);
+            EXPECT_EQ(stats.connections, 0);
+        } else {
+            EXPECT_EQ(file, expected) << connections << " connections";
+            // The fast walk ran; logins that come after the work is done stay out.
+            EXPECT_GE(stats.connections, 1);
+            EXPECT_LE(stats.connections, connections);
+            EXPECT_GT(stats.folders, 40);
+            EXPECT_LT(stats.roundTrips, stats.folders) << "folders are asked for several at a time";
+        }
+    }
+}
+
+TEST_F(SitemapJobTest, ServerThatAllowsOneLogin) {
+    site.file("www/a/b/p.html");
+    TestServer::Options one;
+    one.maxLogins = 1;
+    TestServer server(site.str(), one);
+    auto settings = settingsFor(server);
+    settings.connections = 8;
+    settings.uploadFlag = "1";
+    ASSERT_EQ(run(settings), Outcome::Completed) << ::testing::PrintToString(observer.events());
+    EXPECT_EQ(stats.connections, 1) << "the one login walks, the refused ones are left out";
+    std::string remote = readFile(site.path() / "www/sitemap.xml");
+    EXPECT_NE(remote.find("<loc>http://example.com/a/b/p.html</loc>"), std::string::npos);
+    EXPECT_NE(remote.find("<loc>http://example.com/blog/post.php</loc>"), std::string::npos);
 }
 
 TEST(SitemapJobText, CompletionLineIsZeroPadded) {

@@ -47,6 +47,9 @@ const char* CliOptions::usage() {
            "  --base-url URL         the site's public address for that folder\n"
            "  --mobile, --no-mobile  mobile sitemap on or off\n"
            "  --upload, --no-upload  upload sitemap.xml to the folder afterwards, or not\n"
+           "  --connections N        logins that walk the site at once, 1 to 16 (default 4,\n"
+           "                         or \"connections\" in SETTING.INI); 0 walks folder by\n"
+           "                         folder on a single connection\n"
            "  --help                 show this help and exit\n"
            "  --version              show the version and exit\n"
            "\n"
@@ -64,6 +67,19 @@ std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], 
             options.help = matched = true;
         } else if (arg == "--version") {
             options.version = matched = true;
+        } else if (name == "--connections") {
+            std::string text;
+            if (name.size() < arg.size())
+                text = arg.substr(name.size() + 1);
+            else if (i + 1 < argc)
+                text = argv[++i];
+            if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(text) > JobSettings::kMaxConnections) {
+                error = "--connections takes a number from 0 to 16";
+                return std::nullopt;
+            }
+            options.connections = std::stoi(text);
+            matched = true;
         } else if (arg == "--password") {
             error = "--password is not accepted (it would show in process lists); use --password-file "
                     "or QUILLOMAR_PASSWORD";
@@ -102,6 +118,7 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (baseUrl) settings.baseUrl = *baseUrl;
     if (mobile) settings.mobileFlag = *mobile ? "1" : "0";
     if (upload) settings.uploadFlag = *upload ? "1" : "0";
+    if (connections) settings.connections = *connections;
     if (passwordFile) {
         std::ifstream in(utf8Path(*passwordFile), std::ios::binary);
         std::string line;

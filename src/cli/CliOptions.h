@@ -10,6 +10,7 @@
 struct CliOptions {
     std::optional<std::string> settingsFile;
     std::optional<std::string> host, account, passwordFile, folder, baseUrl;
+    std::optional<int> connections;
     std::optional<bool> mobile, upload;
     bool help = false;
     bool version = false;

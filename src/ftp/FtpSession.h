@@ -34,6 +34,7 @@ public:
     // mode 1 sends in binary type, any other value in ASCII type.
     int putFile(const std::string& localName, const std::string& remoteName, int mode);
     int close();
+    bool connected() const { return curl_ != nullptr; }
 
     // True when the last failed operation failed because the connection is
     // gone or timed out, rather than because the server refused it.

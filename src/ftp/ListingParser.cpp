@@ -198,4 +198,17 @@ void parseList(std::string_view text, NameList& out) {
     });
 }
 
+void parseStatReply(const std::vector<std::string>& lines, NameList& out) {
+    std::string text;
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        std::string_view line = lines[i];
+        if (line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) && line[3] == '-')
+            line.remove_prefix(4);
+        while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+        text.append(line);
+        text += "\r\n";
+    }
+    parseList(text, out);
+}
+
 }  // namespace listing

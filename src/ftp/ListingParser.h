@@ -1,6 +1,8 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "ftp/NameList.h"
 
@@ -19,5 +21,10 @@ void parseMlsd(std::string_view text, NameList& out);
 // DOS/IIS ("01-02-24  10:11AM  <DIR>  name") form. Lines of neither form
 // ("total 12", blank lines) are skipped.
 void parseList(std::string_view text, NameList& out);
+
+// The lines of a STAT reply for a folder (211, 212 or 213): a header line,
+// LIST lines (some servers put "213-" or a space before each), and the
+// closing line.
+void parseStatReply(const std::vector<std::string>& lines, NameList& out);
 
 }  // namespace listing

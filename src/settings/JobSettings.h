@@ -13,6 +13,13 @@ struct JobSettings {
     std::string mobileFlag;   // "chk1"
     std::string uploadFlag;   // "chk2"
 
+    // Logins that walk the site at once ("connections", not in the dialog;
+    // kept in the file as the user wrote it). 0 walks folder by folder on
+    // the one connection.
+    int connections = kDefaultConnections;
+    static constexpr int kDefaultConnections = 4;
+    static constexpr int kMaxConnections = 16;
+
     bool mobile() const { return mobileFlag == "1"; }
     bool upload() const { return uploadFlag == "1"; }
 };

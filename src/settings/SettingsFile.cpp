@@ -5,6 +5,7 @@
 #define SI_IMPLEMENTATION  // header-only use: the templates are defined here
 #include <SimpleIni.h>
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <iterator>
@@ -105,6 +106,13 @@ void SettingsFile::load(JobSettings& settings) const {
     loadInto(ini, path_);
     for (const auto& [key, field] : kKeys)
         settings.*field = text_codec::cutUtf8(ini.GetValue(kSection, key, ""), kMaxValueBytes);
+    settings.connections = parseConnections(ini.GetValue(kSection, kConnectionsKey, ""));
+}
+
+int SettingsFile::parseConnections(const std::string& text) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+        return JobSettings::kDefaultConnections;
+    return std::min(std::stoi(text), JobSettings::kMaxConnections);
 }
 
 bool SettingsFile::save(const JobSettings& settings) const {

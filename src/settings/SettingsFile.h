@@ -15,6 +15,11 @@ public:
     static constexpr const char* kFileName = "SETTING.INI";
     static constexpr const char* kSection = "INI_SETTING";
     static constexpr size_t kMaxValueBytes = 4095;
+    // Read, never written: a setting for those who run the tool unattended.
+    static constexpr const char* kConnectionsKey = "connections";
+
+    // "0" to "16"; anything else gives the default, more than 16 gives 16.
+    static int parseConnections(const std::string& text);
 
     // SETTING.INI in the given folder (the current directory at start).
     static std::string pathIn(const std::string& folder);

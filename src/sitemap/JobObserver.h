@@ -2,8 +2,9 @@
 
 #include <string>
 
-// How a running SitemapJob reports. All calls come from the job's worker
-// thread; an implementation marshals them to its own thread if it needs to.
+// How a running SitemapJob reports. Calls come from the job's threads (the
+// worker, and while the walk runs, its connection threads), one at a time;
+// an implementation marshals them to its own thread if it needs to.
 class JobObserver {
 public:
     virtual ~JobObserver() = default;

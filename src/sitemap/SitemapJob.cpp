@@ -6,6 +6,7 @@
 #include "ftp/FtpSession.h"
 #include "sitemap/DirectoryWalk.h"
 #include "sitemap/JobObserver.h"
+#include "sitemap/ParallelWalk.h"
 #include "sitemap/SitemapFile.h"
 #include "util/Utf8Path.h"
 
@@ -51,6 +52,42 @@ SitemapJob::Outcome SitemapJob::fail(const std::string& message) {
     return Outcome::Failed;
 }
 
+bool SitemapJob::reopen(FtpSession& session) {
+    return session.connect(settings_.hostName, settings_.accountName, settings_.password) == 1 &&
+           (rootPath_.empty() || session.changeDirectory(rootPath_) == 1);
+}
+
+WalkResult SitemapJob::walk(FtpSession& session, const NameList& names) {
+    WalkOptions options;
+    options.baseUrl = settings_.baseUrl;
+    options.mobile = settings_.mobile();
+    options.fileName = localFile();
+    auto progress = [this](const std::string& folder) { observer_.setProgress(folder); };
+    session.currentDirectory(rootPath_);
+
+    if (settings_.connections > 0 && !rootPath_.empty() && rootPath_[0] == '/') {
+        // The walk logs in on its own connections; this one steps aside so
+        // that a server allowing a single login can still be walked.
+        session.close();
+        ParallelWalkOptions fast;
+        fast.walk = options;
+        fast.host = settings_.hostName;
+        fast.account = settings_.accountName;
+        fast.password = settings_.password;
+        fast.connections = settings_.connections;
+        bool usable = false;
+        ParallelWalk parallel(fast, progress);
+        WalkResult result = parallel.run(rootPath_, names, usable);
+        if (usable) {
+            walkStats_ = parallel.stats();
+            return result;
+        }
+        if (!reopen(session)) return WalkResult::ConnectionLost;
+    }
+    DirectoryWalk sequential(session, options, progress);
+    return sequential.run(names);
+}
+
 SitemapJob::Outcome SitemapJob::run() {
     const std::string file = localFile();
     SitemapFile::remove(file);
@@ -74,16 +111,9 @@ SitemapJob::Outcome SitemapJob::run() {
         dropTrailingSlash(settings_.baseUrl);
         dropTrailingSlash(settings_.targetFolder);
         WalkResult result = WalkResult::WriteFailed;
-        if (SitemapFile::appendToFile(file, SitemapFile::header(settings_.mobile()))) {
-            WalkOptions options;
-            options.baseUrl = settings_.baseUrl;
-            options.mobile = settings_.mobile();
-            options.fileName = file;
-            DirectoryWalk walk(session, options, [this](const std::string& folder) { observer_.setProgress(folder); });
-            result = walk.run(names);
-            if (result == WalkResult::Ok && !SitemapFile::appendToFile(file, SitemapFile::kClosingTag))
-                result = WalkResult::WriteFailed;
-        }
+        if (SitemapFile::appendToFile(file, SitemapFile::header(settings_.mobile()))) result = walk(session, names);
+        if (result == WalkResult::Ok && !SitemapFile::appendToFile(file, SitemapFile::kClosingTag))
+            result = WalkResult::WriteFailed;
         if (result != WalkResult::Ok) {
             // A partial file is worse than none: it would pass for a whole one.
             SitemapFile::remove(file);
@@ -94,6 +124,7 @@ SitemapJob::Outcome SitemapJob::run() {
 
     if (settings_.upload() && written) {
         observer_.setStatus(kUploading);
+        if (!session.connected() && !reopen(session)) return fail(kUploadFailed);
         if (session.putFile(file, SitemapFile::kFileName, 2) != 1) return fail(kUploadFailed);
         SitemapFile::remove(file);
     }

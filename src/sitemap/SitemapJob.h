@@ -4,6 +4,11 @@
 
 #include "settings/JobSettings.h"
 
+#include "ftp/NameList.h"
+#include "sitemap/DirectoryWalk.h"
+#include "sitemap/ParallelWalk.h"
+
+class FtpSession;
 class JobObserver;
 
 // One whole generation: log in, stand in the target folder, write
@@ -21,6 +26,9 @@ public:
     SitemapJob(JobSettings settings, JobObserver& observer, std::string folder = {});
 
     Outcome run();
+
+    // How the last walk went: connections 0 when it went folder by folder.
+    const WalkStats& walkStats() const { return walkStats_; }
 
     // The local file's path.
     std::string localFile() const;
@@ -40,8 +48,12 @@ public:
 
 private:
     Outcome fail(const std::string& message);
+    WalkResult walk(FtpSession& session, const NameList& names);
+    bool reopen(FtpSession& session);
 
     JobSettings settings_;
     JobObserver& observer_;
     std::string folder_;
+    std::string rootPath_;  // the target folder as the server reports it
+    WalkStats walkStats_;
 };

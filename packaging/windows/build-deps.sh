@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Builds, from Debian's own source packages, the static libraries the
+# Windows program needs: OpenSSL, libcurl (FTP, FTPS) and wxWidgets (base and
+# core only). They go to a folder outside the checkout, named after their
+# versions, and are built once: a folder that is already complete is reused.
+#
+# Prints the folder (the install prefix) on its last line.
+set -euo pipefail
+
+host=x86_64-w64-mingw32
+cache=${QUILLOMAR_WIN_DEPS:-/var/cache/quillomar/win-deps}
+jobs=$(nproc)
+
+log() { echo "[win-deps] $*" >&2; }
+
+# Source packages come through deb-src entries.
+src_list=/etc/apt/sources.list.d/quillomar-deb-src.sources
+if [ ! -e "$src_list" ]; then
+  cat > "$src_list" <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  apt-get update -qq
+fi
+if ! apt-cache showsrc wxwidgets3.2 >/dev/null 2>&1 || [ -z "$(apt-cache showsrc wxwidgets3.2 2>/dev/null)" ]; then
+  apt-get update -qq
+fi
+
+# Versions in apt's source index, newest first. A mirror may list a version
+# whose files it does not hold, so each build takes the newest that downloads.
+versions() { apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -Vru; }
+listed() { versions "$1" | grep -qxF "$2"; }
+
+# A finished build whose versions are all still listed is reused as it is.
+for done_mark in "$cache"/openssl-*+curl-*+wx-*/.complete; do
+  [ -e "$done_mark" ] || continue
+  prefix=$(dirname "$done_mark")
+  IFS='+' read -r ssl curl wx <<<"$(basename "$prefix" | sed 's/^openssl-//; s/+curl-/+/; s/+wx-/+/')"
+  if listed openssl "$ssl" && listed curl "$curl" && listed wxwidgets3.2 "$wx"; then
+    log "reusing $prefix"
+    echo "$prefix"
+    exit 0
+  fi
+done
+
+mkdir -p "$cache"
+work=$(mktemp -d "$cache/build.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# Downloads and unpacks the newest version of a source package that the
+# mirror holds whole; prints "version folder".
+fetch() {
+  local package=$1 version folder
+  for version in $(versions "$package"); do
+    mkdir -p "get-$package" && rm -rf "get-$package"/*
+    if (cd "get-$package" && apt-get source -qq "$package=$version" >/dev/null 2>&1); then
+      folder=$(find "$work/get-$package" -maxdepth 1 -mindepth 1 -type d | head -n 1)
+      echo "$version $folder"
+      return 0
+    fi
+    log "$package $version: not on the mirror, trying an older version"
+  done
+  log "no version of $package could be fetched"
+  return 1
+}
+
+read -r v_ssl ssl_dir < <(fetch openssl)
+read -r v_curl curl_dir < <(fetch curl)
+read -r v_wx wx_dir < <(fetch wxwidgets3.2)
+prefix="$cache/openssl-$v_ssl+curl-$v_curl+wx-$v_wx"
+log "building into $prefix"
+rm -rf "$prefix"
+mkdir -p "$prefix"
+
+# OpenSSL: libraries only.
+log "openssl $v_ssl"
+(cd "$ssl_dir" &&
+  ./Configure mingw64 --cross-compile-prefix=$host- --prefix="$prefix" --libdir=lib \
+    no-shared no-tests no-dso no-engine no-module >/dev/null &&
+  make -j"$jobs" build_libs >/dev/null &&
+  make install_dev >/dev/null)
+
+# libcurl: static, FTP and FTPS over OpenSSL, nothing else it would pull in.
+log "curl $v_curl"
+(cd "$curl_dir" &&
+  CPPFLAGS="-DCURL_STATICLIB" LIBS="-lcrypt32 -lws2_32 -lbcrypt" ./configure --host=$host --prefix="$prefix" \
+    --disable-shared --enable-static --with-openssl="$prefix" --without-zlib --without-brotli --without-zstd \
+    --without-libpsl --without-libidn2 --without-nghttp2 --without-librtmp --without-libssh2 --disable-ldap \
+    --disable-ldaps --disable-manual --disable-docs --without-ca-bundle --without-ca-path >/dev/null &&
+  make -j"$jobs" -C lib >/dev/null &&
+  make -C lib install >/dev/null && make -C include install >/dev/null)
+
+# wxWidgets: static base and core, without the libraries we do not use.
+log "wxwidgets $v_wx"
+mkdir -p "$wx_dir/build-win"
+(cd "$wx_dir/build-win" &&
+  ../configure --host=$host --build=x86_64-linux-gnu --prefix="$prefix" --disable-shared --disable-debug \
+    --enable-unicode --without-opengl --without-libpng --without-libjpeg --without-libtiff --without-liblzma \
+    --without-expat --without-regex --disable-xml --disable-xrc --disable-html --disable-webview \
+    --disable-mediactrl --disable-stc --disable-richtext --disable-ribbon --disable-propgrid --disable-aui \
+    --disable-sound --disable-sockets --disable-protocols --disable-webrequest --disable-secretstore \
+    --disable-svg --disable-qa >/dev/null &&
+  make -j"$jobs" >/dev/null &&
+  make install >/dev/null)
+
+# The settings reader is a single header; the same one the Linux build uses.
+cp /usr/include/SimpleIni.h "$prefix/include/"
+
+touch "$prefix/.complete"
+log "done"
+echo "$prefix"
