@@ -106,8 +106,8 @@ TEST_P(WalkRulesTest, PagesFoldersAndPostOrder) {
                                         "http://example.com/b/c", "http://example.com/b/c/d"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(MlsdAndList, WalkRulesTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "ListOnly" : "Mlsd"; });
+INSTANTIATE_TEST_SUITE_P(Servers, WalkRulesTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "WithoutMlst" : "WithMlst"; });
 
 TEST(DirectoryWalk, KeepsTheServersListingOrder) {
     TempTree tree;

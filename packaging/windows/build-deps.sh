@@ -79,39 +79,52 @@ read -r v_curl curl_dir < <(fetch curl)
 read -r v_wx wx_dir < <(fetch wxwidgets3.2)
 prefix="$cache/openssl-$v_ssl+curl-$v_curl+wx-$v_wx"
 log "building into $prefix"
-rm -rf "$prefix"
 mkdir -p "$prefix"
+# Each library leaves a mark when installed, so an interrupted build goes on
+# where it stopped.
+built() { [ -e "$prefix/.built-$1" ]; }
+mark() { touch "$prefix/.built-$1"; }
+failed() { log "$1 failed to build"; exit 1; }
 
 # OpenSSL: libraries only.
+if ! built openssl; then
 log "openssl $v_ssl"
 (cd "$ssl_dir" &&
   ./Configure mingw64 --cross-compile-prefix=$host- --prefix="$prefix" --libdir=lib \
     no-shared no-tests no-dso no-engine no-module >/dev/null &&
-  make -j"$jobs" build_libs >/dev/null &&
-  make install_dev >/dev/null)
+  make -j"$jobs" build_libs >/dev/null 2>&1 &&
+  make install_dev >/dev/null 2>&1) || failed openssl
+mark openssl
+fi
 
 # libcurl: static, FTP and FTPS over OpenSSL, nothing else it would pull in.
+if ! built curl; then
 log "curl $v_curl"
 (cd "$curl_dir" &&
   CPPFLAGS="-DCURL_STATICLIB" LIBS="-lcrypt32 -lws2_32 -lbcrypt" ./configure --host=$host --prefix="$prefix" \
     --disable-shared --enable-static --with-openssl="$prefix" --without-zlib --without-brotli --without-zstd \
     --without-libpsl --without-libidn2 --without-nghttp2 --without-librtmp --without-libssh2 --disable-ldap \
-    --disable-ldaps --disable-manual --disable-docs --without-ca-bundle --without-ca-path >/dev/null &&
-  make -j"$jobs" -C lib >/dev/null &&
-  make -C lib install >/dev/null && make -C include install >/dev/null)
+    --disable-ldaps --disable-manual --without-ca-bundle --without-ca-path >/dev/null 2>&1 &&
+  make -j"$jobs" -C lib >/dev/null 2>&1 &&
+  make -C lib install >/dev/null && make -C include install >/dev/null) || failed curl
+mark curl
+fi
 
 # wxWidgets: static base and core, without the libraries we do not use.
+if ! built wx; then
 log "wxwidgets $v_wx"
 mkdir -p "$wx_dir/build-win"
 (cd "$wx_dir/build-win" &&
   ../configure --host=$host --build=x86_64-linux-gnu --prefix="$prefix" --disable-shared --disable-debug \
-    --enable-unicode --without-opengl --without-libpng --without-libjpeg --without-libtiff --without-liblzma \
-    --without-expat --without-regex --disable-xml --disable-xrc --disable-html --disable-webview \
+    --enable-unicode --without-opengl --without-libpng --without-libjpeg --without-libtiff --without-liblzma --without-zlib \
+    --without-expat --without-regex --disable-xrc --disable-html --disable-webview \
     --disable-mediactrl --disable-stc --disable-richtext --disable-ribbon --disable-propgrid --disable-aui \
     --disable-sound --disable-sockets --disable-protocols --disable-webrequest --disable-secretstore \
-    --disable-svg --disable-qa >/dev/null &&
-  make -j"$jobs" >/dev/null &&
-  make install >/dev/null)
+    --disable-svg >/dev/null &&
+  make -j"$jobs" >/dev/null 2>&1 &&
+  make install >/dev/null) || failed wxwidgets
+mark wx
+fi
 
 # The settings reader is a single header; the same one the Linux build uses.
 cp /usr/include/SimpleIni.h "$prefix/include/"

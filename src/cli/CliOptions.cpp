@@ -50,6 +50,7 @@ const char* CliOptions::usage() {
            "  --connections N        logins that walk the site at once, 1 to 16 (default 4,\n"
            "                         or \"connections\" in SETTING.INI); 0 walks folder by\n"
            "                         folder on a single connection\n"
+           "  --verbose              say at the end how the walk went\n"
            "  --help                 show this help and exit\n"
            "  --version              show the version and exit\n"
            "\n"
@@ -65,6 +66,8 @@ std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], 
         bool matched = false;
         if (arg == "--help" || arg == "-h") {
             options.help = matched = true;
+        } else if (arg == "--verbose") {
+            options.verbose = matched = true;
         } else if (arg == "--version") {
             options.version = matched = true;
         } else if (name == "--connections") {

@@ -12,6 +12,7 @@ struct CliOptions {
     std::optional<std::string> host, account, passwordFile, folder, baseUrl;
     std::optional<int> connections;
     std::optional<bool> mobile, upload;
+    bool verbose = false;
     bool help = false;
     bool version = false;
 

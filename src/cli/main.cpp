@@ -76,5 +76,13 @@ int main(int argc, char* argv[]) {
     SitemapJob::Outcome outcome = SitemapJob::Outcome::Failed;
     std::thread worker([&] { outcome = job.run(); });
     worker.join();
+    if (options->verbose) {
+        const WalkStats& stats = job.walkStats();
+        if (stats.connections == 0)
+            std::fprintf(stderr, "walk: folder by folder on one connection\n");
+        else
+            std::fprintf(stderr, "walk: %d connections, %d folders asked for in %d round trips\n", stats.connections,
+                         stats.folders, stats.roundTrips);
+    }
     return outcome == SitemapJob::Outcome::Completed ? 0 : 1;
 }

@@ -210,7 +210,7 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
     password_ = password;
     currentPath_.clear();
 
-    // FEAT tells whether MLSD exists; OPTS asks for the facts the walk uses.
+    // FEAT tells whether MLST/MLSD exist; OPTS asks for the facts the walk uses.
     // Both may fail on older servers without failing the login.
     if (!perform(urlPrefix_ + "/", {"*FEAT", "*OPTS MLST type;unique;"}, Body::None)) {
         curl_easy_cleanup(curl_);
@@ -220,7 +220,7 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
     bool inFeatures = false;
     for (const auto& line : replyLines_) {
         if (line.rfind("211", 0) == 0) inFeatures = line.size() > 3 && line[3] == '-';
-        else if (inFeatures && line.find("MLST") != std::string::npos) useMlsd_ = true;
+        else if (inFeatures && line.find("MLST") != std::string::npos) hasMlst_ = true;
     }
     char* entryPath = nullptr;
     if (curl_easy_getinfo(curl_, CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath &&
@@ -247,17 +247,16 @@ int FtpSession::changeDirectory(const std::string& path) {
 int FtpSession::listNames(NameList& names) {
     if (!curl_) return 0;
     size_t before = names.size();
-    if (useMlsd_) {
-        if (perform(folderUrl(), {}, Body::Download, "MLSD")) {
-            listing::parseMlsd(data_, names);
-            return static_cast<int>(names.size() - before);
-        }
-        // Not understood after all: list the old way from now on.
-        if (connectionLost_ || (lastResponseCode_ != 500 && lastResponseCode_ != 502)) return 0;
-        useMlsd_ = false;
+    // LIST first: its order is the folder's listing order, the one every walk
+    // follows. MLSD only for servers whose LIST lines cannot be read.
+    if (!preferMlsd_) {
+        if (!perform(folderUrl(), {}, Body::Download, "LIST")) return 0;
+        listing::parseList(data_, names);
+        if (names.size() > before || data_.empty() || !hasMlst_) return static_cast<int>(names.size() - before);
+        preferMlsd_ = true;
     }
-    if (!perform(folderUrl(), {}, Body::Download, "LIST")) return 0;
-    listing::parseList(data_, names);
+    if (!perform(folderUrl(), {}, Body::Download, "MLSD")) return 0;
+    listing::parseMlsd(data_, names);
     return static_cast<int>(names.size() - before);
 }
 
@@ -275,7 +274,7 @@ int FtpSession::currentDirectory(std::string& path) {
 }
 
 std::string FtpSession::currentFolderId() {
-    if (!curl_ || !useMlsd_ || !anchored()) return {};
+    if (!curl_ || !hasMlst_ || !anchored()) return {};
     if (!perform(folderUrl(), {"*MLST " + currentPath_}, Body::None)) return {};
     for (const auto& line : replyLines_) {
         // The facts line of a 250 reply starts with one space.

@@ -41,7 +41,7 @@ public:
     bool connectionLost() const { return connectionLost_; }
 
     // The server's identity for the current folder (MLST "unique" fact),
-    // or empty when the server does not offer one.
+    // or empty when the server does not offer one. One round trip.
     std::string currentFolderId();
 
 private:
@@ -61,7 +61,8 @@ private:
     std::string account_;
     std::string password_;
     std::string currentPath_;  // absolute, as the server reported it; empty when unknown
-    bool useMlsd_ = false;
+    bool hasMlst_ = false;     // the server offers MLST and MLSD
+    bool preferMlsd_ = false;  // its LIST lines could not be read
     bool connectionLost_ = false;
     long lastResponseCode_ = 0;
     std::vector<std::string> replyLines_;

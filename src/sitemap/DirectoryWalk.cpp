@@ -55,14 +55,15 @@ WalkResult DirectoryWalk::enter(const NameEntry& entry, const std::string& paren
 
     std::string path;
     session_.currentDirectory(path);
+    std::string id = session_.currentFolderId();
     WalkResult result = WalkResult::Ok;
-    if (!isAncestor({}, path)) {
+    if (!isAncestor(id, path)) {
         NameList names;
         int count = session_.listNames(names);
         if (count <= 0 && session_.connectionLost()) return WalkResult::ConnectionLost;
         if (count > 0) {
             folders_.push_back(entry.name);
-            ancestorIds_.push_back(entry.uniqueId);
+            ancestorIds_.push_back(id.empty() ? entry.uniqueId : id);
             ancestorPaths_.push_back(path);
             result = walkFolder(names, path);
             folders_.pop_back();

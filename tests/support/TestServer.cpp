@@ -92,6 +92,7 @@ void TestServer::startPyftpdlib(const std::string& root, const Options& options)
         args.push_back(std::to_string(options.replyDelayMs));
     }
     if (options.noMlsd) args.push_back("--no-mlsd");
+    if (options.bareList) args.push_back("--bare-list");
     if (options.maxLogins > 0) {
         args.push_back("--max-logins");
         args.push_back(std::to_string(options.maxLogins));

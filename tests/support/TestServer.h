@@ -20,6 +20,7 @@ public:
         std::string password = "secret";
         bool readOnly = false;
         bool noMlsd = false;
+        bool bareList = false;  // LIST answers with bare names
         int maxLogins = 0;
         std::string home;  // login folder below the root, e.g. "/home/u"
         std::string order = "sorted";

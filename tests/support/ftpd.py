@@ -29,6 +29,8 @@ def main():
     parser.add_argument("--home", default="", help="login folder below the root")
     parser.add_argument("--reply-delay", type=int, default=0,
                         help="milliseconds to wait before handling each command (a slow server)")
+    parser.add_argument("--bare-list", action="store_true",
+                        help="LIST answers with bare names, a format clients cannot read")
     parser.add_argument("--order", choices=["disk", "sorted", "reverse"], default="sorted",
                         help="order of names in listings")
     args = parser.parse_args()
@@ -41,13 +43,24 @@ def main():
         pass
 
     order = args.order
+    bare_list = args.bare_list
+
+    class Listing(list):
+        """Names in the order chosen here: the handler's own sort leaves them be."""
+        def sort(self, *args, **kwargs):
+            pass
 
     class OrderedFS(AbstractedFS):
         def listdir(self, path):
             names = super().listdir(path)
             if order == "disk":
-                return names
-            return sorted(names, reverse=(order == "reverse"))
+                return Listing(names)
+            return Listing(sorted(names, reverse=(order == "reverse")))
+
+        if bare_list:
+            def format_list(self, basedir, listing, ignore_err=True):
+                for name in listing:
+                    yield (name + "\r\n").encode("utf8", self.cmd_channel.unicode_errors)
 
     if args.reply_delay:
         delay = args.reply_delay / 1000.0

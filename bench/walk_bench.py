@@ -1,0 +1,201 @@
+#!/usr/bin/python3
+"""Times quillomar-cli against other FTP tree walkers on the same tree,
+through the same delay proxy, and prints a table.
+
+    walk_bench.py --cli build/quillomar-cli [--rtts 0,20] [--servers pyftpdlib,vsftpd]
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FTPD = os.path.join(HERE, "..", "tests", "support", "ftpd.py")
+PYTHON = "/usr/bin/python3"
+
+
+def make_tree(root, levels, files_per_folder, pages_per_folder):
+    """A tree of folders: levels is the fan-out per level, e.g. [8, 8, 4]."""
+    folders = [root]
+    frontier = [root]
+    for fan in levels:
+        nxt = []
+        for parent in frontier:
+            for i in range(fan):
+                path = os.path.join(parent, "d%d" % i)
+                os.mkdir(path)
+                nxt.append(path)
+        folders += nxt
+        frontier = nxt
+    for folder in folders:
+        for i in range(files_per_folder):
+            name = "page%d.html" % i if i < pages_per_folder else "style%d.css" % i
+            with open(os.path.join(folder, name), "w") as f:
+                f.write("x")
+    return len(folders), len(folders) * files_per_folder
+
+
+class Process:
+    def __init__(self, args, **kw):
+        self.proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, **kw)
+
+    def port(self):
+        line = self.proc.stdout.readline().decode()
+        return int(line.split()[1])
+
+    def stop(self):
+        try:
+            self.proc.stdin.close()
+        except Exception:
+            pass
+        try:
+            self.proc.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+
+def start_pyftpdlib(root):
+    p = Process([PYTHON, FTPD, "--root", root, "--user", "user", "--password", "secret", "--order", "disk"])
+    return p, p.port(), "user", "secret", None
+
+
+def start_vsftpd(root, workdir):
+    import socket
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    os.makedirs("/var/run/vsftpd/empty", exist_ok=True)
+    conf = os.path.join(workdir, "vsftpd.conf")
+    with open(conf, "w") as f:
+        f.write("listen=YES\nlisten_address=127.0.0.1\nlisten_port=%d\nanonymous_enable=YES\n"
+                "no_anon_password=YES\nanon_root=%s\nlocal_enable=NO\nwrite_enable=NO\npasv_enable=YES\n"
+                "pasv_address=127.0.0.1\nsecure_chroot_dir=/var/run/vsftpd/empty\nbackground=NO\n"
+                "seccomp_sandbox=NO\nxferlog_enable=NO\nmax_per_ip=0\nmax_clients=0\n" % (port, root))
+    p = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            break
+        except OSError:
+            time.sleep(0.05)
+
+    class Stopper:
+        def stop(self):
+            p.kill()
+            p.wait()
+    return Stopper(), port, "anonymous", "guest", None
+
+
+def timed(args, cwd, timeout):
+    """Runs a command under GNU time; returns (seconds, peak RSS in MB, exit code)."""
+    out = os.path.join(cwd, "time.txt")
+    start = time.monotonic()
+    try:
+        rc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", out] + args, cwd=cwd, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return None, None, "timeout"
+    seconds = time.monotonic() - start
+    try:
+        with open(out) as f:
+            rss_mb = int(f.read().strip().splitlines()[-1]) / 1024.0
+    except (OSError, ValueError, IndexError):
+        rss_mb = None
+    return seconds, rss_mb, rc
+
+
+def tool_commands(cli, port, user, password, workdir):
+    pwfile = os.path.join(workdir, "pw")
+    with open(pwfile, "w") as f:
+        f.write(password + "\n")
+    obscured = subprocess.run(["rclone", "obscure", password], capture_output=True, text=True).stdout.strip()
+    q = [cli, "--settings", os.path.join(workdir, "bench.ini"), "--host", "127.0.0.1:%d" % port, "--account", user,
+         "--password-file", pwfile, "--folder", "/", "--base-url", "http://example.com", "--no-upload"]
+    return [
+        ("quillomar-cli, folder by folder", q + ["--connections", "0"]),
+        ("quillomar-cli, 1 connection", q + ["--connections", "1"]),
+        ("quillomar-cli, 4 connections (default)", q + ["--connections", "4"]),
+        ("quillomar-cli, 8 connections", q + ["--connections", "8"]),
+        ("lftp find", ["lftp", "-u", "%s,%s" % (user, password), "-p", str(port), "-e",
+                       "set ftp:passive-mode true; set net:max-retries 1; set net:timeout 30; find / > /dev/null; quit",
+                       "127.0.0.1"]),
+        ("rclone lsf -R", ["rclone", "lsf", "-R", "--config", "/dev/null",
+                           ":ftp,host=127.0.0.1,port=%d,user=%s,pass=%s:/" % (port, user, obscured)]),
+        ("wget --spider -r", ["wget", "--spider", "-r", "-l", "inf", "-q", "--passive-ftp",
+                              "ftp://%s:%s@127.0.0.1:%d/" % (user, password, port)]),
+    ]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--rtts", default="0,20")
+    parser.add_argument("--servers", default="pyftpdlib,vsftpd")
+    parser.add_argument("--levels", default="8,8,4", help="fan-out per level: 1 + 8 + 64 + 256 = 329 folders")
+    parser.add_argument("--files", type=int, default=10)
+    parser.add_argument("--timeout", type=int, default=300)
+    args = parser.parse_args()
+    cli = os.path.abspath(args.cli)
+
+    base = tempfile.mkdtemp(prefix="quillomar-bench-")
+    os.chmod(base, 0o755)
+    tree = os.path.join(base, "site")
+    os.mkdir(tree)
+    folders, files = make_tree(tree, [int(x) for x in args.levels.split(",")], args.files, args.files - 2)
+    print("Tree: %d folders, %d files (%d pages)" % (folders, files, folders * (args.files - 2)))
+    print()
+    print("| server | RTT | tool | wall time (s) | round trips per folder | peak RSS (MB) |")
+    print("|---|---|---|---|---|---|")
+    sitemaps = {}
+    try:
+        for server_name in args.servers.split(","):
+            for rtt in [float(x) for x in args.rtts.split(",")]:
+                work = tempfile.mkdtemp(dir=base)
+                if server_name == "vsftpd":
+                    server, port, user, password, _ = start_vsftpd(tree, work)
+                else:
+                    server, port, user, password, _ = start_pyftpdlib(tree)
+                try:
+                    for label, _cmd in tool_commands(cli, 0, user, password, work):
+                        run_dir = tempfile.mkdtemp(dir=base)
+                        stats_file = os.path.join(run_dir, "stats.json")
+                        proxy = Process([PYTHON, os.path.join(HERE, "delay_proxy.py"), "--upstream-port", str(port),
+                                         "--rtt-ms", str(rtt), "--stats", stats_file])
+                        proxy_port = proxy.port()
+                        cmd = dict(tool_commands(cli, proxy_port, user, password, run_dir))[label]
+                        seconds, rss, rc = timed(cmd, run_dir, args.timeout)
+                        proxy.stop()
+                        try:
+                            with open(stats_file) as f:
+                                st = json.load(f)
+                            trips = "%.1f" % ((st["turns"] + st["data_connections"]) / folders)
+                        except (OSError, ValueError):
+                            trips = "?"
+                        if label.startswith("quillomar"):
+                            sm = os.path.join(run_dir, "sitemap.xml")
+                            if os.path.exists(sm):
+                                with open(sm, "rb") as f:
+                                    sitemaps.setdefault(server_name, set()).add(f.read())
+                        wall = "timeout" if seconds is None else ("%.2f" % seconds + ("" if rc == 0 else " (exit %s)" % rc))
+                        print("| %s | %g ms | %s | %s | %s | %s |" % (server_name, rtt, label, wall, trips,
+                                                                    "?" if rss is None else "%.1f" % rss))
+                        sys.stdout.flush()
+                finally:
+                    server.stop()
+        print()
+        for server_name, files_seen in sitemaps.items():
+            print("%s: %s" % (server_name, "every quillomar-cli run wrote the same sitemap.xml" if len(files_seen) == 1
+                              else "quillomar-cli runs wrote %d different files" % len(files_seen)))
+    finally:
+        shutil.rmtree(base, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
