@@ -141,6 +141,7 @@ def main():
     parser.add_argument("--levels", default="8,8,4", help="fan-out per level: 1 + 8 + 64 + 256 = 329 folders")
     parser.add_argument("--files", type=int, default=10)
     parser.add_argument("--timeout", type=int, default=300)
+    parser.add_argument("--tools", default="", help="only the tools whose label starts with this")
     args = parser.parse_args()
     cli = os.path.abspath(args.cli)
 
@@ -164,6 +165,8 @@ def main():
                     server, port, user, password, _ = start_pyftpdlib(tree)
                 try:
                     for label, _cmd in tool_commands(cli, 0, user, password, work):
+                        if args.tools and not label.startswith(args.tools):
+                            continue
                         run_dir = tempfile.mkdtemp(dir=base)
                         stats_file = os.path.join(run_dir, "stats.json")
                         proxy = Process([PYTHON, os.path.join(HERE, "delay_proxy.py"), "--upstream-port", str(port),

@@ -37,8 +37,10 @@ TEST(SitemapFile, ReportsPiecesThatCannotBeWritten) {
     dir.folder("taken.xml");
     EXPECT_FALSE(SitemapFile::appendToFile((dir.path() / "taken.xml").string(), "x\n"));
     EXPECT_FALSE(SitemapFile::appendToFile((dir.path() / "no/such/sitemap.xml").string(), "x\n"));
+#ifndef _WIN32
     // Opens, but the write fails (a full disk).
     EXPECT_FALSE(SitemapFile::appendToFile("/dev/full", "<urlset>\n"));
+#endif
 }
 
 }  // namespace

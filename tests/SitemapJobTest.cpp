@@ -13,7 +13,11 @@ using Outcome = SitemapJob::Outcome;
 
 std::string minuteLine(std::time_t t) {
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
     localtime_r(&t, &local);
+#endif
     return SitemapJob::completionLine(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                                       local.tm_min);
 }
@@ -206,7 +210,9 @@ TEST_F(SitemapJobTest, SameFileForEveryConnectionCount) {
                       "www/f g/6.html", "www/h/i/j/k/7.html", "www/v1.0/8.html", "www/README", "www/x.css"})
         site.file(name);
     for (int i = 0; i < 30; ++i) site.file("www/many/f" + std::to_string(i) + "/p" + std::to_string(i) + ".html");
+#ifndef _WIN32
     site.link("www/alias", "a/b");
+#endif
     TestServer server(site.str());
     std::string expected;
     for (int connections : {0, 1, 2, 8, 16}) {
@@ -216,7 +222,9 @@ TEST_F(SitemapJobTest, SameFileForEveryConnectionCount) {
         std::string file = readFile(local());
         if (connections == 0) {
             expected = file;
+#ifndef _WIN32
             EXPECT_NE(expected.find("http://example.com/alias/c/3.cgi"), std::string::npos);
+#endif
             EXPECT_NE(expected.find("http://example.com/many/f29/p29.html"), std::string::npos);
             EXPECT_EQ(stats.connections, 0);
         } else {

@@ -53,6 +53,7 @@ for done_mark in "$cache"/openssl-*+curl-*+wx-*/.complete; do
 done
 
 mkdir -p "$cache"
+rm -rf "$cache"/build.*  # left by a build that was stopped
 work=$(mktemp -d "$cache/build.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"

@@ -62,6 +62,6 @@ bool QuillomarApp::OnInit() {
 int QuillomarApp::OnExit() {
     // A job still running is not waited for: end the process here, before
     // static objects it may use are torn down.
-    if (MainDialog::anyJobRunning()) std::quick_exit(0);
+    if (MainDialog::anyJobRunning()) std::_Exit(0);
     return wxApp::OnExit();
 }

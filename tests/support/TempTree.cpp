@@ -4,12 +4,30 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <random>
+
+#include "util/Utf8Path.h"
+
+#ifndef _WIN32
 #include <stdlib.h>
+#endif
 
 TempTree::TempTree() {
+#ifdef _WIN32
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = std::filesystem::temp_directory_path() / ("quillomar-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            root_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("no temporary folder");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "quillomar-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     root_ = pattern;
+#endif
 }
 
 TempTree::~TempTree() {
@@ -19,15 +37,17 @@ TempTree::~TempTree() {
 }
 
 void TempTree::file(const std::string& relative, const std::string& content) const {
-    auto target = root_ / relative;
+    auto target = root_ / utf8Path(relative);
     std::filesystem::create_directories(target.parent_path());
     std::ofstream(target, std::ios::binary) << content;
 }
 
-void TempTree::folder(const std::string& relative) const { std::filesystem::create_directories(root_ / relative); }
+void TempTree::folder(const std::string& relative) const {
+    std::filesystem::create_directories(root_ / utf8Path(relative));
+}
 
 void TempTree::link(const std::string& relative, const std::string& target) const {
-    auto where = root_ / relative;
+    auto where = root_ / utf8Path(relative);
     std::filesystem::create_directories(where.parent_path());
     std::filesystem::create_directory_symlink(target, where);
 }

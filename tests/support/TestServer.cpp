@@ -8,11 +8,15 @@
 #include <stdexcept>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "TempTree.h"
 
@@ -20,6 +24,7 @@
 #error "QUILLOMAR_TEST_SUPPORT_DIR must name tests/support"
 #endif
 
+#ifndef _WIN32
 namespace {
 
 int freeLoopbackPort() {
@@ -48,6 +53,8 @@ bool accepts(int port) {
 
 }  // namespace
 
+#endif  // !_WIN32
+
 TestServer::TestServer(const std::string& root) : TestServer(root, Options{}) {}
 
 TestServer::TestServer(const std::string& root, const Options& options) {
@@ -59,6 +66,9 @@ TestServer::TestServer(const std::string& root, const Options& options) {
 
 TestServer::~TestServer() { kill(); }
 
+std::string TestServer::host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+#ifndef _WIN32
 void TestServer::spawn(std::vector<std::string> args, int stdoutFd) {
     int in[2];
     if (pipe(in) != 0) throw std::runtime_error("pipe failed");
@@ -80,9 +90,9 @@ void TestServer::spawn(std::vector<std::string> args, int stdoutFd) {
     stdinFd_ = in[1];
 }
 
-void TestServer::startPyftpdlib(const std::string& root, const Options& options) {
-    user_ = options.user;
-    password_ = options.password;
+#endif  // !_WIN32
+
+std::vector<std::string> TestServer::pyftpdlibArgs(const std::string& root, const Options& options) {
     std::vector<std::string> args = {"/usr/bin/python3", std::string(QUILLOMAR_TEST_SUPPORT_DIR) + "/ftpd.py",
                                      "--root", root, "--user", options.user, "--password", options.password,
                                      "--order", options.order};
@@ -101,6 +111,14 @@ void TestServer::startPyftpdlib(const std::string& root, const Options& options)
         args.push_back("--home");
         args.push_back(options.home);
     }
+    return args;
+}
+
+#ifndef _WIN32
+void TestServer::startPyftpdlib(const std::string& root, const Options& options) {
+    user_ = options.user;
+    password_ = options.password;
+    auto args = pyftpdlibArgs(root, options);
     int out[2];
     if (pipe(out) != 0) throw std::runtime_error("pipe failed");
     spawn(args, out[1]);
@@ -140,8 +158,6 @@ void TestServer::startVsftpd(const std::string& root) {
     throw std::runtime_error("vsftpd did not start");
 }
 
-std::string TestServer::host() const { return "127.0.0.1:" + std::to_string(port_); }
-
 void TestServer::kill() {
     if (pid_ > 0) {
         ::kill(-pid_, SIGKILL);
@@ -154,3 +170,4 @@ void TestServer::kill() {
         stdinFd_ = -1;
     }
 }
+#endif  // !_WIN32

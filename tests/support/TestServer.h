@@ -42,6 +42,7 @@ public:
     void kill();
 
 private:
+    static std::vector<std::string> pyftpdlibArgs(const std::string& root, const Options& options);
     void spawn(std::vector<std::string> args, int stdoutFd);
     void startPyftpdlib(const std::string& root, const Options& options);
     void startVsftpd(const std::string& root);
@@ -51,5 +52,8 @@ private:
     std::string password_;
     pid_t pid_ = -1;
     int stdinFd_ = -1;
+#ifdef _WIN32
+    std::string stopFile_;  // deleting it ends the server
+#endif
     int port_ = 0;
 };

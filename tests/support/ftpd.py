@@ -27,6 +27,9 @@ def main():
     parser.add_argument("--max-logins", type=int, default=0, help="logins at once per address; 0 is no limit")
     parser.add_argument("--no-mlsd", action="store_true", help="answer MLSD and MLST as unknown commands")
     parser.add_argument("--home", default="", help="login folder below the root")
+    parser.add_argument("--port-file", default="", help="write the PORT line here instead of standard output")
+    parser.add_argument("--stop-file", default="",
+                        help="serve while this file exists, instead of while standard input is open")
     parser.add_argument("--reply-delay", type=int, default=0,
                         help="milliseconds to wait before handling each command (a slow server)")
     parser.add_argument("--bare-list", action="store_true",
@@ -92,13 +95,24 @@ def main():
     if args.max_logins:
         server.max_cons_per_ip = args.max_logins
     port = server.socket.getsockname()[1]
-    print("PORT %d" % port, flush=True)
+    if args.port_file:
+        with open(args.port_file + ".tmp", "w") as f:
+            f.write("PORT %d\n" % port)
+        os.rename(args.port_file + ".tmp", args.port_file)
+    else:
+        print("PORT %d" % port, flush=True)
 
     def watch_stdin():
         sys.stdin.read()
         os._exit(0)
 
-    threading.Thread(target=watch_stdin, daemon=True).start()
+    def watch_stop_file():
+        deadline = time.monotonic() + 1800  # never outlive a test run
+        while os.path.exists(args.stop_file) and time.monotonic() < deadline:
+            time.sleep(0.02)
+        os._exit(0)
+
+    threading.Thread(target=watch_stop_file if args.stop_file else watch_stdin, daemon=True).start()
     server.serve_forever(handle_exit=False)
 
 

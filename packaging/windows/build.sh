@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds Quillomar.exe and quillomar-cli.exe (and the core tests) for 64-bit
+# Windows on Debian bookworm, as root. The libraries come from Debian's
+# source packages, built once into a cache (see build-deps.sh).
+#   packaging/windows/build.sh  ->  build-win/Quillomar.exe, build-win/quillomar-cli.exe
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev make perl
+          libsimpleini-dev googletest cmake)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+deps=$(packaging/windows/build-deps.sh | tail -n 1)
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=packaging/windows/toolchain-mingw64.cmake \
+  -DQUILLOMAR_WIN_DEPS="$deps" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-win -j"$(nproc)"
+echo "built: build-win/Quillomar.exe build-win/quillomar-cli.exe"

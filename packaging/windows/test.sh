@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Proves the Windows build under Wine, on Debian bookworm as root:
+#  1. the core tests, cross-compiled, pass under Wine;
+#  2. quillomar-cli.exe writes a sitemap.xml byte for byte equal to the
+#     Linux build's against the same FTP server, and uploads it the same way;
+#  3. Quillomar.exe shows its dialog and ends with exit code 0;
+#  4. the version record reads back as it should.
+# Expects the Linux build in build/ (scripts/build) and builds build-win/.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$(pwd)
+
+packages=(wine wine64 python3-pefile xdotool xvfb openbox fonts-noto-cjk)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+packaging/windows/build.sh
+export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-/var/cache/quillomar/wine}
+mkdir -p "$WINEPREFIX"
+wineboot --init >/dev/null 2>&1 || true
+
+failures=0
+check() {  # check NAME COMMAND...
+  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
+}
+
+echo "== core tests under Wine"
+check "core tests under Wine" ctest --test-dir build-win --output-on-failure -j2 --timeout 300
+
+echo "== quillomar-cli.exe against the Linux build"
+work=$(mktemp -d)
+trap 'rm -rf "$work"; [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null || true' EXIT
+cp -r demo/site "$work/site"
+coproc SERVER { exec /usr/bin/python3 tests/support/ftpd.py --root "$work/site" --user demo --password demo 2>/dev/null; }
+server_pid=$SERVER_PID
+read -r _ port <&"${SERVER[0]}"
+settings() {
+  printf '[INI_SETTING]\r\nhost=127.0.0.1:%s\r\nid=demo\r\npswd=demo\r\ndir=/\r\nhttp=http://www.example.com/\r\nchk1=%s\r\nchk2=%s\r\n' \
+    "$port" "$1" "$2"
+}
+for mobile in 0 1; do
+  mkdir -p "$work/linux$mobile" "$work/windows$mobile"
+  settings "$mobile" 0 > "$work/linux$mobile/SETTING.INI"
+  settings "$mobile" 0 > "$work/windows$mobile/SETTING.INI"
+  (cd "$work/linux$mobile" && "$root/build/quillomar-cli" 2>/dev/null)
+  (cd "$work/windows$mobile" && wine "$root/build-win/quillomar-cli.exe" 2>/dev/null)
+  check "same sitemap.xml (mobile=$mobile)" cmp "$work/linux$mobile/sitemap.xml" "$work/windows$mobile/sitemap.xml"
+  check "CR LF line ends (mobile=$mobile)" grep -q $'\r$' "$work/windows$mobile/sitemap.xml"
+done
+mkdir -p "$work/upload-linux" "$work/upload-windows"
+settings 0 1 > "$work/upload-linux/SETTING.INI"
+settings 0 1 > "$work/upload-windows/SETTING.INI"
+(cd "$work/upload-linux" && "$root/build/quillomar-cli" 2>/dev/null)
+cp "$work/site/sitemap.xml" "$work/uploaded-by-linux.xml"
+rm "$work/site/sitemap.xml"
+(cd "$work/upload-windows" && wine "$root/build-win/quillomar-cli.exe" 2>/dev/null)
+check "upload from Windows equals upload from Linux" cmp "$work/uploaded-by-linux.xml" "$work/site/sitemap.xml"
+check "local copy deleted after upload" test ! -e "$work/upload-windows/sitemap.xml"
+
+echo "== Quillomar.exe on a display"
+mkdir -p "$work/gui"
+settings 0 0 > "$work/gui/SETTING.INI"
+gui_run() {
+  cd "$work/gui"
+  wine "$root/build-win/Quillomar.exe" >/dev/null 2>&1 &
+  local app=$!
+  local id
+  id=$(timeout 60 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' | head -n 1) || return 1
+  [ -n "$id" ] || return 1
+  xdotool windowactivate --sync "$id" key alt+F4 >/dev/null 2>&1
+  local code=0
+  timeout 30 tail --pid="$app" -f /dev/null || return 1
+  wait "$app" || code=$?
+  [ "$code" -eq 0 ]
+}
+check "dialog shows and the program ends with exit code 0" scripts/with-display bash -c "$(declare -f gui_run); work='$work' root='$root' gui_run"
+
+echo "== version record"
+check "version record" /usr/bin/python3 packaging/windows/check_version.py build-win/Quillomar.exe Quillomar.EXE
+check "version record (cli)" /usr/bin/python3 packaging/windows/check_version.py build-win/quillomar-cli.exe quillomar-cli.EXE
+
+echo "windows: $((5 + 2 * 2 - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
