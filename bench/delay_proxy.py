@@ -142,6 +142,7 @@ async def main():
     stdin_closed = loop.run_in_executor(None, sys.stdin.read)
     await stdin_closed
     server.close()
+    stats.save()
 
 
 if __name__ == "__main__":

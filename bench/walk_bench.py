@@ -140,7 +140,7 @@ def main():
     parser.add_argument("--servers", default="pyftpdlib,vsftpd")
     parser.add_argument("--levels", default="8,8,4", help="fan-out per level: 1 + 8 + 64 + 256 = 329 folders")
     parser.add_argument("--files", type=int, default=10)
-    parser.add_argument("--timeout", type=int, default=300)
+    parser.add_argument("--timeout", type=int, default=150, help="seconds one tool may take")
     parser.add_argument("--tools", default="", help="only the tools whose label starts with this")
     args = parser.parse_args()
     cli = os.path.abspath(args.cli)
@@ -174,6 +174,7 @@ def main():
                         proxy_port = proxy.port()
                         cmd = dict(tool_commands(cli, proxy_port, user, password, run_dir))[label]
                         seconds, rss, rc = timed(cmd, run_dir, args.timeout)
+                        time.sleep(0.5)  # let the proxy see the last connections close
                         proxy.stop()
                         try:
                             with open(stats_file) as f:
@@ -186,7 +187,7 @@ def main():
                             if os.path.exists(sm):
                                 with open(sm, "rb") as f:
                                     sitemaps.setdefault(server_name, set()).add(f.read())
-                        wall = "timeout" if seconds is None else ("%.2f" % seconds + ("" if rc == 0 else " (exit %s)" % rc))
+                        wall = "> %d (stopped)" % args.timeout if seconds is None else ("%.2f" % seconds + ("" if rc == 0 else " (exit %s)" % rc))
                         print("| %s | %g ms | %s | %s | %s | %s |" % (server_name, rtt, label, wall, trips,
                                                                     "?" if rss is None else "%.1f" % rss))
                         sys.stdout.flush()

@@ -6,16 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-packages=(mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev make perl
-          libsimpleini-dev googletest cmake)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/install-deps mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev make perl \
+  libsimpleini-dev googletest cmake
 
 deps=$(packaging/windows/build-deps.sh | tail -n 1)
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=packaging/windows/toolchain-mingw64.cmake \

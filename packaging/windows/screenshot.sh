@@ -4,8 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 scripts/install-deps
-command -v import >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends imagemagick
-command -v wine >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine wine64
+scripts/install-deps imagemagick wine wine64
 packaging/windows/build.sh >/dev/null
 export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-/var/cache/quillomar/wine}
 mkdir -p "$WINEPREFIX"

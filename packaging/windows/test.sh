@@ -10,16 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-packages=(wine wine64 python3-pefile xdotool xvfb openbox fonts-noto-cjk
-          libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/install-deps wine wine64 python3-pefile xdotool xvfb openbox fonts-noto-cjk \
+  libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
 
 packaging/windows/build.sh
 export WINEDEBUG=-all

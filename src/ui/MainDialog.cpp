@@ -26,6 +26,17 @@ struct Place {
     int x, y, width, height;
 };
 
+// The five fields and the settings they hold, in tab order.
+struct FieldBinding {
+    int id;
+    std::string JobSettings::*value;
+};
+constexpr FieldBinding kFields[] = {
+    {control_id::kHost, &JobSettings::hostName},         {control_id::kAccount, &JobSettings::accountName},
+    {control_id::kPassword, &JobSettings::password},     {control_id::kTargetFolder, &JobSettings::targetFolder},
+    {control_id::kBaseUrl, &JobSettings::baseUrl},
+};
+
 wxString fromUtf8(const std::string& text) { return wxString::FromUTF8(text.data(), text.size()); }
 
 std::string toUtf8(const wxString& text) {
@@ -127,13 +138,8 @@ void MainDialog::onInit() {
     settingsFile_.load(settings_);
     static_cast<wxCheckBox*>(FindWindow(control_id::kMobile))->SetValue(SettingsFile::flagTicked(settings_.mobileFlag));
     static_cast<wxCheckBox*>(FindWindow(control_id::kUpload))->SetValue(SettingsFile::flagTicked(settings_.uploadFlag));
-    const std::string JobSettings::*fields[] = {&JobSettings::hostName, &JobSettings::accountName,
-                                                &JobSettings::password, &JobSettings::targetFolder,
-                                                &JobSettings::baseUrl};
-    const int edits[] = {control_id::kHost, control_id::kAccount, control_id::kPassword, control_id::kTargetFolder,
-                         control_id::kBaseUrl};
-    for (int i = 0; i < 5; ++i)
-        static_cast<wxTextCtrl*>(FindWindow(edits[i]))->ChangeValue(fromUtf8(settings_.*fields[i]));
+    for (const auto& field : kFields)
+        static_cast<wxTextCtrl*>(FindWindow(field.id))->ChangeValue(fromUtf8(settings_.*field.value));
 
     // The project's page. If it cannot be opened the program goes on.
     if (openPage_) openPage_(app_identity::homepageUrl());
@@ -154,14 +160,10 @@ void MainDialog::showMessage(const std::string& text) {
 }
 
 void MainDialog::copyControlsToSettings() {
-    std::string JobSettings::*fields[] = {&JobSettings::hostName, &JobSettings::accountName, &JobSettings::password,
-                                          &JobSettings::targetFolder, &JobSettings::baseUrl};
-    const int edits[] = {control_id::kHost, control_id::kAccount, control_id::kPassword, control_id::kTargetFolder,
-                         control_id::kBaseUrl};
-    for (int i = 0; i < 5; ++i) {
-        auto* field = static_cast<wxTextCtrl*>(FindWindow(edits[i]));
-        field->Disable();
-        settings_.*fields[i] = toUtf8(field->GetValue());
+    for (const auto& field : kFields) {
+        auto* edit = static_cast<wxTextCtrl*>(FindWindow(field.id));
+        edit->Disable();
+        settings_.*field.value = toUtf8(edit->GetValue());
     }
     FindWindow(control_id::kExecute)->Disable();
     auto* mobile = static_cast<wxCheckBox*>(FindWindow(control_id::kMobile));
