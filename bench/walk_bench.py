@@ -195,8 +195,10 @@ def main():
                     server.stop()
         print()
         for server_name, files_seen in sitemaps.items():
-            print("%s: %s" % (server_name, "every quillomar-cli run wrote the same sitemap.xml" if len(files_seen) == 1
-                              else "quillomar-cli runs wrote %d different files" % len(files_seen)))
+            entries = max(f.count(b"<url>") for f in files_seen)
+            print("%s: %s (%d entries)" % (server_name, "every quillomar-cli run wrote the same sitemap.xml"
+                                           if len(files_seen) == 1 else
+                                           "quillomar-cli runs wrote %d different files" % len(files_seen), entries))
     finally:
         shutil.rmtree(base, ignore_errors=True)
 

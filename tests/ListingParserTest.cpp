@@ -102,3 +102,52 @@ TEST(SafeName, RejectsWhatCouldBreakACommand) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ControlReplies, StatListingsInTheFormsServersSend) {
+    struct {
+        const char* label;
+        std::vector<std::string> reply;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"pyftpdlib",
+         {"213-Status of \"/\":", "drwxr-xr-x   3 root     root         4096 Dec 08 17:35 sub dir",
+          "-rw-r--r--   1 root     root            2 Dec 08 17:35 p.html", "213 End of status."},
+         {"sub dir", "p.html"}},
+        {"vsftpd, with . and ..",
+         {"213-Status follows:", "drwxr-xr-x    2 0        0            4096 Dec 08 17:37 .",
+          "drwxr-xr-x    3 0        0            4096 Dec 08 17:37 ..",
+          "-rw-r--r--    1 0        0               2 Dec 08 17:37 a.html", "213 End of status"},
+         {".", "..", "a.html"}},
+        {"code before every line",
+         {"211-Status of /www:", "211- drwxr-xr-x 2 u g 4096 Jan  1 12:00 blog",
+          "211- -rw-r--r-- 1 u g 10 Jan  1 12:00 index.html", "211 End of status"},
+         {"blog", "index.html"}},
+        {"empty folder", {"213-Status of \"/e\":", "213 End of status."}, {}},
+    };
+    for (const auto& c : cases) {
+        NameList names;
+        listing::parseStatReply(c.reply, names);
+        std::vector<std::string> got;
+        for (const auto& e : names) got.push_back(e.name);
+        EXPECT_EQ(got, c.names) << c.label;
+    }
+}
+
+TEST(ControlReplies, PwdAndMlst) {
+    std::string path = "kept";
+    EXPECT_TRUE(listing::parsePwdReply("257 \"/a \"\"b\"\" c\" is the current directory", path));
+    EXPECT_EQ(path, "/a \"b\" c");
+    path = "kept";
+    EXPECT_FALSE(listing::parsePwdReply("257 no quotes here", path));
+    EXPECT_FALSE(listing::parsePwdReply("257 \"unterminated", path));
+    EXPECT_EQ(path, "kept");
+
+    EXPECT_EQ(listing::mlstUniqueId({"250-Listing \"/d0\":", " type=dir;unique=fe00ga74093; /d0", "250 End MLST."}),
+              "fe00ga74093");
+    EXPECT_EQ(listing::mlstUniqueId({"250-Listing /d0", " type=dir; /d0", "250 End"}), "");
+    EXPECT_EQ(listing::mlstUniqueId({"500 Unknown command."}), "");
+}
+
+}  // namespace

@@ -31,27 +31,6 @@ bool holdsLineBreakOrNul(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-// The path of a 257 reply: 257 "/a ""quoted"" b" is current directory.
-bool parsePwdReply(const std::string& line, std::string& path) {
-    size_t open = line.find('"');
-    if (open == std::string::npos) return false;
-    std::string result;
-    for (size_t i = open + 1; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            if (i + 1 < line.size() && line[i + 1] == '"') {
-                result += '"';
-                ++i;
-            } else {
-                path = result;
-                return true;
-            }
-        } else {
-            result += line[i];
-        }
-    }
-    return false;
-}
-
 // Failures that mean the connection is gone, as opposed to a refusal.
 bool isConnectionFailure(CURLcode code) {
     switch (code) {
@@ -237,7 +216,7 @@ int FtpSession::changeDirectory(const std::string& path) {
     commands.push_back("PWD");
     if (!perform(folderUrl(), commands, Body::None)) return 0;
     std::string reported;
-    if (parsePwdReply(lastReplyWithCode("257"), reported) && !reported.empty() && reported[0] == '/')
+    if (listing::parsePwdReply(lastReplyWithCode("257"), reported) && !reported.empty() && reported[0] == '/')
         currentPath_ = reported;
     else
         currentPath_.clear();
@@ -268,7 +247,7 @@ int FtpSession::currentDirectory(std::string& path) {
     }
     if (!perform(urlPrefix_ + "/", {"PWD"}, Body::None)) return -1;
     std::string reported;
-    if (!parsePwdReply(lastReplyWithCode("257"), reported)) return -1;
+    if (!listing::parsePwdReply(lastReplyWithCode("257"), reported)) return -1;
     path = reported;
     return 0;
 }
@@ -276,14 +255,7 @@ int FtpSession::currentDirectory(std::string& path) {
 std::string FtpSession::currentFolderId() {
     if (!curl_ || !hasMlst_ || !anchored()) return {};
     if (!perform(folderUrl(), {"*MLST " + currentPath_}, Body::None)) return {};
-    for (const auto& line : replyLines_) {
-        // The facts line of a 250 reply starts with one space.
-        if (line.empty() || line[0] != ' ') continue;
-        NameList parsed;
-        listing::parseMlsd(line.substr(1, line.find(' ', 1) - 1) + " x", parsed);
-        if (!parsed.empty()) return parsed.front().uniqueId;
-    }
-    return {};
+    return listing::mlstUniqueId(replyLines_);
 }
 
 int FtpSession::putFile(const std::string& localName, const std::string& remoteName, int mode) {

@@ -198,6 +198,34 @@ void parseList(std::string_view text, NameList& out) {
     });
 }
 
+bool parsePwdReply(std::string_view line, std::string& path) {
+    size_t open = line.find('"');
+    if (open == std::string_view::npos) return false;
+    std::string result;
+    for (size_t i = open + 1; i < line.size(); ++i) {
+        if (line[i] != '"') {
+            result += line[i];
+        } else if (i + 1 < line.size() && line[i + 1] == '"') {
+            result += '"';
+            ++i;
+        } else {
+            path = result;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string mlstUniqueId(const std::vector<std::string>& replyLines) {
+    for (const auto& line : replyLines) {
+        if (line.empty() || line[0] != ' ') continue;
+        NameList parsed;
+        parseMlsd(line.substr(1, line.find(' ', 1) - 1) + " x", parsed);
+        if (!parsed.empty()) return parsed.front().uniqueId;
+    }
+    return {};
+}
+
 void parseStatReply(const std::vector<std::string>& lines, NameList& out) {
     std::string text;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {

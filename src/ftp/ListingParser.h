@@ -27,4 +27,11 @@ void parseList(std::string_view text, NameList& out);
 // closing line.
 void parseStatReply(const std::vector<std::string>& lines, NameList& out);
 
+// The path of a 257 reply line: 257 "/a ""b""" is ... gives /a "b".
+bool parsePwdReply(std::string_view line, std::string& path);
+
+// The "unique" fact of an MLST reply (its facts line starts with a space);
+// empty when there is none.
+std::string mlstUniqueId(const std::vector<std::string>& replyLines);
+
 }  // namespace listing

@@ -19,34 +19,12 @@ long long nowMs() {
 }
 
 bool parsePwd(const FtpControl::Reply& reply, std::string& path) {
-    if (reply.code != 257 || reply.lines.empty()) return false;
-    const std::string& line = reply.lines.front();
-    size_t open = line.find('"');
-    if (open == std::string::npos) return false;
-    std::string result;
-    for (size_t i = open + 1; i < line.size(); ++i) {
-        if (line[i] != '"') {
-            result += line[i];
-        } else if (i + 1 < line.size() && line[i + 1] == '"') {
-            result += '"';
-            ++i;
-        } else {
-            path = result;
-            return !path.empty() && path[0] == '/';
-        }
-    }
-    return false;
+    return reply.code == 257 && !reply.lines.empty() && listing::parsePwdReply(reply.lines.front(), path) &&
+           !path.empty() && path[0] == '/';
 }
 
 std::string mlstUnique(const FtpControl::Reply& reply) {
-    if (reply.code != 250) return {};
-    for (const auto& line : reply.lines) {
-        if (line.empty() || line[0] != ' ') continue;
-        NameList parsed;
-        listing::parseMlsd(line.substr(1, line.find(' ', 1) - 1) + " x", parsed);
-        if (!parsed.empty()) return parsed.front().uniqueId;
-    }
-    return {};
+    return reply.code == 250 ? listing::mlstUniqueId(reply.lines) : std::string();
 }
 
 bool isStatListing(const FtpControl::Reply& reply) { return reply.code >= 211 && reply.code <= 213; }
