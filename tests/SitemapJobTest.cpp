@@ -238,6 +238,32 @@ TEST_F(SitemapJobTest, SameFileForEveryConnectionCount) {
     }
 }
 
+#ifndef _WIN32
+// A name that holds line breaks and a reply code ends the folder's STAT
+// reply early and shifts every reply after it: the fast walk must notice and
+// fall back to reading folder by folder, never attribute a listing to the
+// wrong folder. (Listings cannot say where such a name ends; folder by
+// folder reading drops what it can tell is broken.)
+TEST_F(SitemapJobTest, NameThatLooksLikeAReplyEndCannotShiftTheWalk) {
+    site.file("www/evil/a\r\n213 End of status.\r\n-rw-r--r-- 1 u g 1 Jan  1 12:00 fake.html");
+    site.file("www/evil/ok.html");
+    site.file("www/zzz/last.html");
+    TestServer server(site.str());
+    auto settings = settingsFor(server);
+    settings.connections = 0;
+    ASSERT_EQ(run(settings), Outcome::Completed);
+    std::string expected = readFile(local());
+    EXPECT_NE(expected.find("http://example.com/evil/ok.html"), std::string::npos);
+    EXPECT_NE(expected.find("http://example.com/zzz/last.html"), std::string::npos);
+    for (int connections : {1, 4}) {
+        settings.connections = connections;
+        ASSERT_EQ(run(settings), Outcome::Completed) << connections;
+        EXPECT_EQ(readFile(local()), expected) << connections;
+        EXPECT_EQ(stats.connections, 0) << "the fast walk gave up";
+    }
+}
+#endif
+
 TEST_F(SitemapJobTest, ServerThatAllowsOneLogin) {
     site.file("www/a/b/p.html");
     TestServer::Options one;

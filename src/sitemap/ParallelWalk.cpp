@@ -86,6 +86,7 @@ bool ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch, s
         if (useMlst_) commands.push_back("MLST");
         commands.push_back("STAT .");  // "." never holds wildcards a server would expand
     }
+    commands.push_back("NOOP");  // its reply must come last: proof that none was shifted
     if (!control.send(commands)) return false;
     results.assign(batch.size(), Probe{});
     for (size_t i = 0; i < batch.size(); ++i) {
@@ -93,6 +94,12 @@ bool ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch, s
         if (!control.readReply(cwd) || !control.readReply(pwd)) return false;
         if (useMlst_ && !control.readReply(mlst)) return false;
         if (!control.readReply(stat)) return false;
+        // Replies that do not fit their commands mean the connection lost
+        // count (a name holding a line break could do that): drop it, and
+        // let the others ask again.
+        bool fits = cwd.code != 0 && (cwd.code >= 400 || pwd.code == 257) &&
+                    (isStatListing(stat) || stat.code >= 400) && (!useMlst_ || mlst.code == 250 || mlst.code >= 400);
+        if (!fits) return !(confused_ = true);
         Probe& result = results[i];
         result.entered = cwd.code >= 200 && cwd.code < 300;
         if (!result.entered) continue;
@@ -100,6 +107,9 @@ bool ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch, s
         result.id = mlstUnique(mlst);
         if (isStatListing(stat)) listing::parseStatReply(stat.lines, result.names);
     }
+    FtpControl::Reply noop;
+    if (!control.readReply(noop)) return false;
+    if (noop.code != 200) return !(confused_ = true);
     return true;
 }
 
@@ -202,6 +212,13 @@ void ParallelWalk::worker(std::unique_ptr<FtpControl> control) {
         bool ok = probe(*control, batch, results);
         std::lock_guard<std::mutex> lock(mutex_);
         inFlight_ -= static_cast<int>(batch.size());
+        if (!ok && confused_) {
+            // Replies out of step: nothing read on this connection can be
+            // trusted, and another one would fare the same. Give up; the
+            // caller walks folder by folder instead.
+            finish(WalkResult::ConnectionLost);
+            return;
+        }
         if (!ok) {
             // This connection is gone: its folders go back for the others.
             for (Node* node : batch) queue_[node->place] = node;
@@ -230,7 +247,7 @@ WalkResult ParallelWalk::run(const std::string& rootPath, const NameList& rootNa
     root_ = std::make_unique<Node>();
     root_->path = rootPath;
     std::vector<Probe> rootProbe;
-    if (!probe(*first, {root_.get()}, rootProbe)) return WalkResult::Ok;
+    if (!probe(*first, {root_.get()}, rootProbe)) return WalkResult::Ok;  // not usable
     if (useMlst_ && rootProbe[0].id.empty()) useMlst_ = false;  // no identity to be had this way
     if (!rootProbe[0].entered || walkedNames(rootProbe[0].names) != walkedNames(rootNames)) return WalkResult::Ok;
     usable = true;
@@ -274,5 +291,6 @@ WalkResult ParallelWalk::run(const std::string& rootPath, const NameList& rootNa
     }
     for (auto& t : threads) t.join();
     std::lock_guard<std::mutex> done(mutex_);
+    if (confused_) usable = false;
     return result_;
 }

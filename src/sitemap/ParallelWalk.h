@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -41,8 +42,9 @@ public:
 
     // rootPath: the absolute path of the folder the walk starts in, as the
     // server reports it; rootNames: its listing. When the server cannot be
-    // walked this way (no login, no STAT listings, or STAT lists otherwise
-    // than the folder listing), usable is false and nothing was written.
+    // walked this way (no login, no STAT listings, STAT lists otherwise than
+    // the folder listing, or replies came out of step), usable is false and
+    // what was written must be thrown away.
     WalkResult run(const std::string& rootPath, const NameList& rootNames, bool& usable);
 
     WalkStats stats() const;
@@ -63,6 +65,7 @@ private:
     ParallelWalkOptions options_;
     Progress progress_;
     bool useMlst_ = true;
+    std::atomic<bool> confused_{false};  // replies came out of step with the commands
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

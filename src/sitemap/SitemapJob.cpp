@@ -83,6 +83,10 @@ WalkResult SitemapJob::walk(FtpSession& session, const NameList& names) {
             return result;
         }
         if (!reopen(session)) return WalkResult::ConnectionLost;
+        // Start the file again: the fast walk may have written some of it.
+        SitemapFile::remove(options.fileName);
+        if (!SitemapFile::appendToFile(options.fileName, SitemapFile::header(options.mobile)))
+            return WalkResult::WriteFailed;
     }
     DirectoryWalk sequential(session, options, progress);
     return sequential.run(names);
