@@ -49,13 +49,8 @@ int FtpControl::connect(const std::string& host, const std::string& account, con
     if (!curl_) return 0;
     std::string url = parsed->urlPrefix() + "/";
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl_, CURLOPT_USERNAME, account.c_str());
-    curl_easy_setopt(curl_, CURLOPT_PASSWORD, password.c_str());
+    ftp_limits::applyLoginOptions(curl_, account, password);
     curl_easy_setopt(curl_, CURLOPT_CONNECT_ONLY, 1L);
-    curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, ftp_limits::kConnectTimeoutSeconds);
-    curl_easy_setopt(curl_, CURLOPT_SERVER_RESPONSE_TIMEOUT, ftp_limits::kStallTimeoutSeconds);
     if (curl_easy_perform(curl_) != CURLE_OK) {
         curl_easy_cleanup(curl_);
         curl_ = nullptr;

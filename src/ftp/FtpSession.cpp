@@ -129,13 +129,8 @@ size_t FtpSession::onData(char* data, size_t size, size_t count, void* self) {
 
 void FtpSession::applyCommonOptions() {
     curl_easy_reset(curl_);  // keeps the open connection
-    curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl_, CURLOPT_USERNAME, account_.c_str());
-    curl_easy_setopt(curl_, CURLOPT_PASSWORD, password_.c_str());
+    ftp_limits::applyLoginOptions(curl_, account_, password_);
     curl_easy_setopt(curl_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-    curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, ftp_limits::kConnectTimeoutSeconds);
-    curl_easy_setopt(curl_, CURLOPT_SERVER_RESPONSE_TIMEOUT, ftp_limits::kStallTimeoutSeconds);
     curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, ftp_limits::kStallTimeoutSeconds);
     curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &FtpSession::onReplyLine);
@@ -154,14 +149,19 @@ int FtpSession::perform(const std::string& url, const std::vector<std::string>& 
     if (body == Body::None) curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
     if (!customRequest.empty()) curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, customRequest.c_str());
 
+    bool ok = run();
+    curl_slist_free_all(quote);
+    return ok ? 1 : 0;
+}
+
+bool FtpSession::run() {
     replyLines_.clear();
     data_.clear();
     CURLcode code = curl_easy_perform(curl_);
-    curl_slist_free_all(quote);
     lastResponseCode_ = 0;
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &lastResponseCode_);
     connectionLost_ = code != CURLE_OK && isConnectionFailure(code);
-    return code == CURLE_OK ? 1 : 0;
+    return code == CURLE_OK;
 }
 
 std::string FtpSession::folderUrl() const {
@@ -269,17 +269,13 @@ int FtpSession::putFile(const std::string& localName, const std::string& remoteN
 
     applyCommonOptions();
     std::string url = folderUrl() + encodeUrlPath(remoteName);
-    if (!anchored()) url = urlPrefix_ + "/" + encodeUrlPath(remoteName);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl_, CURLOPT_READFUNCTION, &readUpload);
     curl_easy_setopt(curl_, CURLOPT_READDATA, &source);
     if (!ec && !source.dropCrBeforeLf) curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
     curl_easy_setopt(curl_, CURLOPT_TRANSFERTEXT, mode == 1 ? 0L : 1L);
-    replyLines_.clear();
-    CURLcode code = curl_easy_perform(curl_);
-    connectionLost_ = code != CURLE_OK && isConnectionFailure(code);
-    return code == CURLE_OK ? 1 : -1;
+    return run() ? 1 : -1;
 }
 
 int FtpSession::close() {

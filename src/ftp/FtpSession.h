@@ -45,10 +45,11 @@ public:
     std::string currentFolderId();
 
 private:
-    enum class Body { None, Download, Upload };
+    enum class Body { None, Download };
     int perform(const std::string& url, const std::vector<std::string>& commands, Body body,
                 const std::string& customRequest = {});
     void applyCommonOptions();
+    bool run();  // performs the prepared request and notes how it ended
     std::string folderUrl() const;
     std::string lastReplyWithCode(const char* code) const;
     bool anchored() const { return !currentPath_.empty(); }
