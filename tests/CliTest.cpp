@@ -44,6 +44,8 @@ TEST(Cli, OptionsHelpAndVersion) {
         {"--bogus", 2, "unknown option: --bogus"},
         {"--host", 2, "option --host needs a value"},
         {"--password secret", 2, "--password is not accepted"},
+        {"--password=hunter2", 2, "--password is not accepted"},
+        {"--passwordhunter2", 2, "--password is not accepted"},
         {"--connections 17", 2, "--connections takes a number from 0 to 16"},
         {"--connections=x", 2, "--connections takes a number from 0 to 16"},
     };
@@ -51,6 +53,7 @@ TEST(Cli, OptionsHelpAndVersion) {
         auto run = runCli(dir, c.args);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.args;
         EXPECT_NE(run.output.find(c.saying), std::string::npos) << c.args << ": " << run.output;
+        EXPECT_EQ(run.output.find("hunter2"), std::string::npos) << "a password is never repeated";
     }
     EXPECT_EQ(readFile(dir.path() / "SETTING.INI"), "<missing>") << "a wrong option touches nothing";
 }
@@ -109,6 +112,32 @@ TEST(Cli, OverridesAreForOneRunOnly) {
     EXPECT_NE(run.output.find("cannot read the password file"), std::string::npos);
 }
 
+// Folders that could not be read make the run fail unless partial results
+// are accepted; names are printed with their control bytes escaped.
+TEST(Cli, UnreadableFoldersAndControlBytes) {
+    TempTree site, dir;
+    site.file("www/index.html");
+    site.file("www/secret/hidden.html");
+    site.file("www/\x1b]0;pwned\x07/p.html");
+    TestServer::Options options;
+    options.quirks = {"refuse-list:secret"};
+    TestServer server(site.str(), options);
+    dir.file("SETTING.INI", settingsText(server.host(), "secret"));
+    for (const char* connections : {"0", "4"}) {
+        auto run = runCli(dir, std::string("--connections ") + connections);
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_NE(run.output.find("一覧を取得できなかったフォルダ: 1\n"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("may lack pages of 1 folders"), std::string::npos) << run.output;
+        EXPECT_NE(readFile(dir.path() / "sitemap.xml").find("/p.html</loc>"), std::string::npos);
+        run = runCli(dir, std::string("--allow-partial --connections ") + connections);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        if (std::string(connections) == "0") {
+            EXPECT_NE(run.output.find("http://example.com/\\x1b]0;pwned\\x07\n"), std::string::npos) << run.output;
+        }
+        EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
+    }
+}
+
 TEST(Cli, FailedGenerationExitsWithOneAndItsMessage) {
     TempTree site, dir;
     site.folder("www");
@@ -116,7 +145,8 @@ TEST(Cli, FailedGenerationExitsWithOneAndItsMessage) {
     dir.file("SETTING.INI", settingsText(server.host(), "wrong"));
     auto run = runCli(dir, "");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.output, "FTP ファイル検索中…\nFTPサーバへ接続できませんでした\n");
+    // The message, then the server's reason for cron mail.
+    EXPECT_EQ(run.output, "FTP ファイル検索中…\nFTPサーバへ接続できませんでした\n530 Authentication failed.\n");
 }
 
 }  // namespace

@@ -255,22 +255,25 @@ TEST(DirectoryWalk, LinkCycleIsNotFollowedWhereTheServerNamesFolders) {
     EXPECT_EQ(run.file, expected.file);
 }
 
-TEST(DirectoryWalk, LinkCycleEndsAtTheDepthLimitWithoutFolderIdentity) {
-    SKIP_ON_WINDOWS("links and vsftpd are tested on Linux");
-    TempTree tree;
-    tree.file("a/x.html");
-    tree.link("a/loop", "..");
+// Without MLST and with logical paths, only the listing tells that a link
+// leads back up: two such links would otherwise grow the walk without end.
+TEST(DirectoryWalk, LinkCycleIsCutWithoutFolderIdentity) {
+    SKIP_ON_WINDOWS("links are tested on Linux");
+    TempTree plain, looped;
+    for (const auto* tree : {&plain, &looped}) {
+        tree->file("a/x.html");
+        tree->file("a/b/y.html");
+        tree->file("top.html");
+    }
+    looped.link("a/b/loop", "..");
+    looped.link("a/b/loop2", "../..");
     TestServer::Options options;
     options.noMlsd = true;  // LIST gives no identity; this server reports logical paths
-    TestServer server(tree.str(), options);
-    auto opts = base("http://e");
-    opts.maxDepth = 6;
-    auto run = generate(server, "", opts);
+    TestServer plainServer(plain.str(), options), loopedServer(looped.str(), options);
+    auto expected = generate(plainServer, "", base("http://e"));
+    auto run = generate(loopedServer, "", base("http://e"));
     ASSERT_EQ(run.result, WalkResult::Ok);
-    // a, a/loop, a/loop/a, ... six levels, then the branch ends.
-    EXPECT_NE(run.file.find("<loc>http://e/a/loop/a/loop/a/x.html</loc>"), std::string::npos);
-    EXPECT_EQ(run.file.find("<loc>http://e/a/loop/a/loop/a/loop/a/x.html</loc>"), std::string::npos);
-    EXPECT_TRUE(validAgainstSchema(run.file));
+    EXPECT_EQ(run.file, expected.file);
 }
 
 TEST(DirectoryWalk, FailedWriteEndsTheWalk) {

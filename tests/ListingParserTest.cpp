@@ -84,9 +84,53 @@ INSTANTIATE_TEST_SUITE_P(
               {" lead.html", K::File, ""}, {"fewer-fields", K::Folder, ""}}},
         Case{"dos_list", false,
              "not a listing line\r\n"
+             "12-31-23  22:05                 1234 before-garbage.htm\r\n"
+             "garbage between entries\r\n"
              "01-02-24  10:11AM       <DIR>          Folder One\r\n"
              "12-31-2023  22:05                 1234 page.htm\r\n",
-             {{"Folder One", K::Folder, ""}, {"page.htm", K::File, ""}}},
+             {{"before-garbage.htm", K::File, ""}, {"Folder One", K::Folder, ""}, {"page.htm", K::File, ""}}},
+        // Lines as real servers and their ls send them. A line that is no
+        // entry must never cost its neighbour.
+        Case{"iso_and_numeric_dates", false,
+             "-rw-r--r-- 1 u g 10 2023-12-08 17:35 long-iso.html\n"
+             "-rw-r--r-- 1 u g 10 2023-12-08 17:35:01.123456789 +0900 full-iso.html\n"
+             "-rw-r--r-- 1 u g 10 12-08 17:35 iso-recent.html\n"
+             "-rw-r--r-- 1 u g 10 2020-01-02 iso-old.html\n",
+             {{"long-iso.html", K::File, ""}, {"full-iso.html", K::File, ""}, {"iso-recent.html", K::File, ""},
+              {"iso-old.html", K::File, ""}}},
+        Case{"japanese_dates_utf8_and_cp932", false,
+             "-rw-r--r-- 1 u g 10 12\xe6\x9c\x88  8 17:35 a.html\n"
+             "-rw-r--r-- 1 u g 10  1\xe6\x9c\x88 15  2020 b.html\n"
+             "-rw-r--r-- 1 u g 10 2023\xe5\xb9\xb4" "12\xe6\x9c\x88 8\xe6\x97\xa5 c.html\n"
+             "drwxr-xr-x 2 u g 4096 12\x8c\x8e  8 17:35 d\n"
+             "-rw-r--r-- 1 u g 10 2023\x94\x4e" "12\x8c\x8e 8\x93\xfa e.html\n",
+             {{"a.html", K::File, ""}, {"b.html", K::File, ""}, {"c.html", K::File, ""}, {"d", K::Folder, ""},
+              {"e.html", K::File, ""}}},
+        Case{"owner_that_looks_like_a_date", false,
+             "-rw-r--r-- 1 may 12 1024 Jan 01 12:00 owner-may.html\n"
+             "-rw-r--r-- 1 jun 1024 Jan 01 12:00 no-group.html\n",
+             {{"owner-may.html", K::File, ""}, {"no-group.html", K::File, ""}}},
+        Case{"devices_pipes_and_odd_names", false,
+             "crw-rw-rw- 1 root root 1, 3 Dec  8 17:35 null\n"
+             "prw-r--r-- 1 u g 0 Dec  8 17:35 fifo\n"
+             "-rw-r--r-- 1 u g 10 Dec  8 17:35   two leading.html\n"
+             "-rw-r--r-- 1 u g 10 Dec  8 17:35 double  space.html\n",
+             {{"null", K::Other, ""}, {"fifo", K::Other, ""}, {"  two leading.html", K::File, ""},
+              {"double  space.html", K::File, ""}}},
+        Case{"dos_trailers_keep_the_last_entry", false,
+             " Volume in drive C has no label.\n"
+             "12-08-23  05:35PM       <DIR>          sub\n"
+             "12-08-23  05:35PM                1,234 last.htm\n"
+             "               1 File(s)          1,234 bytes\n"
+             "               1 Dir(s)  10,000,000 bytes free\n",
+             {{"sub", K::Folder, ""}, {"last.htm", K::File, ""}}},
+        Case{"unix_servers_total_lines", false,
+             "total 8\n"
+             "drwxr-xr-x    2 1000       1000             4096 Dec  8 17:35 pure\n"
+             "-rw-r--r--   1 ftp      ftp            10 Dec 08 17:35 proftpd.html\n"
+             "\xe5\x90\x88\xe8\xa8\x88 8\n"
+             "-rw-r--r-- 1 user user 10 Dec  8 17:35 inetutils.html\n",
+             {{"pure", K::Folder, ""}, {"proftpd.html", K::File, ""}, {"inetutils.html", K::File, ""}}},
         Case{"list_unsafe_names_dropped", false,
              "-rw-r--r-- 1 o g 1 Jan 1 12:00 bad\rname.html\r\n"
              "-rw-r--r-- 1 o g 1 Jan 1 12:00 good.html\r\n",

@@ -264,6 +264,8 @@ TEST_F(SitemapJobTest, NameThatLooksLikeAReplyEndCannotShiftTheWalk) {
 }
 #endif
 
+// The upload logs in again right after the walk's logins end: the server
+// must have let them go, every time.
 TEST_F(SitemapJobTest, ServerThatAllowsOneLogin) {
     site.file("www/a/b/p.html");
     TestServer::Options one;
@@ -272,11 +274,90 @@ TEST_F(SitemapJobTest, ServerThatAllowsOneLogin) {
     auto settings = settingsFor(server);
     settings.connections = 8;
     settings.uploadFlag = "1";
-    ASSERT_EQ(run(settings), Outcome::Completed) << ::testing::PrintToString(observer.events());
-    EXPECT_EQ(stats.connections, 1) << "the one login walks, the refused ones are left out";
-    std::string remote = readFile(site.path() / "www/sitemap.xml");
-    EXPECT_NE(remote.find("<loc>http://example.com/a/b/p.html</loc>"), std::string::npos);
-    EXPECT_NE(remote.find("<loc>http://example.com/blog/post.php</loc>"), std::string::npos);
+    for (int round = 0; round < 10; ++round) {
+        std::filesystem::remove(site.path() / "www/sitemap.xml");
+        ASSERT_EQ(run(settings), Outcome::Completed) << round << ::testing::PrintToString(observer.events());
+        EXPECT_EQ(stats.connections, 1) << "the one login walks, the refused ones are left out";
+        std::string remote = readFile(site.path() / "www/sitemap.xml");
+        EXPECT_NE(remote.find("<loc>http://example.com/a/b/p.html</loc>"), std::string::npos);
+        EXPECT_NE(remote.find("<loc>http://example.com/blog/post.php</loc>"), std::string::npos);
+    }
+}
+
+// Quirks of real servers and trees: every walk reads every page, and every
+// connection count writes the same bytes.
+TEST_F(SitemapJobTest, EveryPageOnQuirkyServersAndTrees) {
+    std::string deep;
+    for (int i = 0; i < 70; ++i) deep += "/d";
+    struct {
+        const char* label;
+        std::vector<std::string> quirks;
+        std::string target;
+        std::vector<std::string> files;
+        std::vector<std::string> urls;
+    } cases[] = {
+        {"listing arguments split like ls", {"ls-args"}, "/dir with space [draft]/",
+         {"dir with space [draft]/index.html", "dir with space [draft]/sub dir/p.html",
+          "dir with space [draft]/[x]/q.html"},
+         {"http://example.com/index.html", "http://example.com/sub%20dir/p.html",
+          "http://example.com/%5Bx%5D/q.html"}},
+        {"one MLST identity for every folder", {"constant-unique"}, "/www",
+         {"www/a/p.html", "www/a/c/r.html", "www/b/q.html"},
+         {"http://example.com/a/p.html", "http://example.com/a/c/r.html", "http://example.com/b/q.html"}},
+        {"control bytes in folder names", {}, "/www",
+         {"www/tab\there/p.html", "www/esc\x1b/q.html", "www/zz/r.html"},
+         {"http://example.com/tab%09here/p.html", "http://example.com/esc%1B/q.html", "http://example.com/zz/r.html"}},
+        {"a tree 70 folders deep", {}, "/www", {"www/deep" + deep + "/p.html"},
+         {"http://example.com/deep" + deep + "/p.html"}},
+    };
+    for (const auto& c : cases) {
+        TempTree tree;
+        for (const auto& f : c.files) tree.file(f);
+        TestServer::Options options;
+        options.quirks = c.quirks;
+        TestServer server(tree.str(), options);
+        std::string first;
+        for (int connections : {0, 1, 4}) {
+            auto settings = settingsFor(server, c.target);
+            settings.connections = connections;
+            observer.clear();
+            ASSERT_EQ(run(settings), Outcome::Completed) << c.label << " " << connections;
+            std::string file = readFile(local());
+            for (const auto& url : c.urls)
+                EXPECT_NE(file.find("<loc>" + url + "</loc>"), std::string::npos) << c.label << " " << connections;
+            if (connections == 0) first = file;
+            EXPECT_EQ(file, first) << c.label << " " << connections;
+            EXPECT_EQ(stats.missedFolders(), 0) << c.label;
+        }
+    }
+}
+
+// A refused or unreadable listing is no empty folder: the target's fails
+// the generation, a sub-folder's is counted and shown.
+TEST_F(SitemapJobTest, RefusedAndUnreadableListings) {
+    site.file("www/secret/hidden.html");
+    for (std::string quirk : {"refuse-list:", "garbage-list:"}) {
+        TestServer::Options options;
+        options.noMlsd = true;
+        options.quirks = {quirk + "www"};
+        TestServer refusingTarget(site.str(), options);
+        observer.clear();
+        EXPECT_EQ(run(settingsFor(refusingTarget)), Outcome::Failed) << quirk;
+        EXPECT_EQ(observer.of("message"), std::vector<std::string>{"フォルダの一覧を取得できませんでした"}) << quirk;
+        EXPECT_EQ(readFile(local()), "<missing>");
+
+        options.quirks = {quirk + "secret"};
+        TestServer refusingSub(site.str(), options);
+        for (int connections : {0, 4}) {
+            observer.clear();
+            auto settings = settingsFor(refusingSub);
+            settings.connections = connections;
+            ASSERT_EQ(run(settings), Outcome::Completed) << quirk << connections;
+            EXPECT_EQ(stats.unreadableFolders, 1) << quirk << connections;
+            EXPECT_EQ(observer.of("progress").back(), "一覧を取得できなかったフォルダ: 1") << quirk << connections;
+            EXPECT_NE(readFile(local()).find("<loc>http://example.com/blog/post.php</loc>"), std::string::npos);
+        }
+    }
 }
 
 TEST(SitemapJobText, CompletionLineIsZeroPadded) {

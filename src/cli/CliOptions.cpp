@@ -51,11 +51,14 @@ const char* CliOptions::usage() {
            "                         or \"connections\" in SETTING.INI); 0 walks folder by\n"
            "                         folder on a single connection\n"
            "  --verbose              say at the end how the walk went\n"
+           "  --allow-partial        exit 0 even when some folders could not be read\n"
+           "                         (they are counted on the last line either way)\n"
            "  --help                 show this help and exit\n"
            "  --version              show the version and exit\n"
            "\n"
            "Status lines and messages go to standard error.\n"
-           "Exit status: 0 done, 1 the generation failed, 2 a missing value or a wrong option.\n";
+           "Exit status: 0 done, 1 the generation failed (or folders could not be read),\n"
+           "2 a missing value or a wrong option.\n";
 }
 
 std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], std::string& error) {
@@ -68,6 +71,8 @@ std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], 
             options.help = matched = true;
         } else if (arg == "--verbose") {
             options.verbose = matched = true;
+        } else if (arg == "--allow-partial") {
+            options.allowPartial = matched = true;
         } else if (arg == "--version") {
             options.version = matched = true;
         } else if (name == "--connections") {
@@ -83,7 +88,9 @@ std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], 
             }
             options.connections = std::stoi(text);
             matched = true;
-        } else if (arg == "--password") {
+        } else if (name == "--password" || arg.rfind("--password=", 0) == 0 ||
+                   (arg.rfind("--password", 0) == 0 && arg.rfind("--password-file", 0) != 0)) {
+            // Never repeated: the value would end up in cron mail.
             error = "--password is not accepted (it would show in process lists); use --password-file "
                     "or QUILLOMAR_PASSWORD";
             return std::nullopt;

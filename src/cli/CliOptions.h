@@ -13,6 +13,7 @@ struct CliOptions {
     std::optional<int> connections;
     std::optional<bool> mobile, upload;
     bool verbose = false;
+    bool allowPartial = false;  // exit 0 although some folders could not be read
     bool help = false;
     bool version = false;
 

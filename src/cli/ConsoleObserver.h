@@ -6,17 +6,35 @@
 
 // Reports a job on standard error, one line per text, UTF-8. Messages never
 // wait for an answer: there is nobody to press OK.
+// Control bytes (a folder named with ESC could retitle or clear the
+// terminal) are printed escaped.
 class ConsoleObserver : public JobObserver {
 public:
-    void setStatus(const std::string& text) override { print(text); }
-    void setProgress(const std::string& text) override { print(text); }
-    void showMessage(const std::string& text) override { print(text); }
+    void setStatus(const std::string& text) override { printLine(text); }
+    void setProgress(const std::string& text) override { printLine(text); }
+    void showMessage(const std::string& text) override { printLine(text); }
     void setControlsEnabled(bool) override {}
 
-private:
-    static void print(const std::string& text) {
+    static void printLine(const std::string& text) {
         if (text.empty()) return;
-        std::fprintf(stderr, "%s\n", text.c_str());
+        std::string shown = escapeControls(text);
+        std::fprintf(stderr, "%s\n", shown.c_str());
         std::fflush(stderr);
+    }
+
+    // "\x1b" for ESC and the like; the text is otherwise unchanged.
+    static std::string escapeControls(const std::string& text) {
+        static const char hex[] = "0123456789abcdef";
+        std::string out;
+        for (unsigned char c : text) {
+            if (c < 0x20 || c == 0x7f) {
+                out += "\\x";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+        return out;
     }
 };

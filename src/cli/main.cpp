@@ -74,15 +74,26 @@ int main(int argc, char* argv[]) {
     ConsoleObserver observer;
     SitemapJob job(settings, observer);
     SitemapJob::Outcome outcome = SitemapJob::Outcome::Failed;
+    // On a thread of its own, as in the dialog: the job's threading rules
+    // (messages block the job's thread) are the same for every front end.
     std::thread worker([&] { outcome = job.run(); });
     worker.join();
+    const WalkStats& stats = job.walkStats();
     if (options->verbose) {
-        const WalkStats& stats = job.walkStats();
         if (stats.connections == 0)
             std::fprintf(stderr, "walk: folder by folder on one connection\n");
         else
-            std::fprintf(stderr, "walk: %d connections, %d folders asked for in %d round trips\n", stats.connections,
-                         stats.folders, stats.roundTrips);
+            std::fprintf(stderr, "walk: %d connections, %ld folders asked for in %d round trips, %d read one by one\n",
+                         stats.connections, stats.folders, stats.roundTrips, stats.fallbackFolders);
     }
-    return outcome == SitemapJob::Outcome::Completed ? 0 : 1;
+    if (outcome != SitemapJob::Outcome::Completed) {
+        if (!job.failureReason().empty()) ConsoleObserver::printLine(job.failureReason());
+        return 1;
+    }
+    if (stats.missedFolders() > 0 && !options->allowPartial) {
+        std::fprintf(stderr, "quillomar-cli: sitemap.xml may lack pages of %d folders "
+                             "(--allow-partial accepts that)\n", stats.missedFolders());
+        return 1;
+    }
+    return 0;
 }

@@ -2,13 +2,14 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 
 #ifdef _WIN32
 #include <winsock2.h>
 #else
-#include <sys/select.h>
+#include <poll.h>
 #endif
 
 #include "ftp/FtpHost.h"
@@ -16,15 +17,32 @@
 
 namespace {
 
+// A reply line longer than this, or a reply larger than this in all, is no
+// reply a folder walk needs: the connection is given up.
+constexpr size_t kMaxReplyLineBytes = 64u << 10;
+constexpr size_t kMaxReplyBytes = 64u << 20;
+
+using Clock = std::chrono::steady_clock;
+
 // Waits until the socket can be read (or written); false on time-out.
-bool waitSocket(curl_socket_t socket, bool forWriting, long timeoutSeconds) {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(socket, &set);
-    timeval timeout{timeoutSeconds, 0};
-    int ready = select(static_cast<int>(socket) + 1, forWriting ? nullptr : &set, forWriting ? &set : nullptr,
-                       nullptr, &timeout);
-    return ready > 0;
+bool waitSocket(curl_socket_t socket, bool forWriting, long timeoutMs) {
+#ifdef _WIN32
+    WSAPOLLFD entry{socket, static_cast<SHORT>(forWriting ? POLLWRNORM : POLLRDNORM), 0};
+    return WSAPoll(&entry, 1, static_cast<INT>(timeoutMs)) > 0;
+#else
+    pollfd entry{socket, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+    return poll(&entry, 1, static_cast<int>(timeoutMs)) > 0;
+#endif
+}
+
+// Milliseconds left until the deadline, at most the stall limit.
+long waitBudgetMs(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<long>(std::clamp<long long>(left, 0, ftp_limits::kStallTimeoutSeconds * 1000LL));
+}
+
+bool holdsLineBreakOrNul(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
 bool isReplyStart(const std::string& line, char separator) {
@@ -42,9 +60,7 @@ FtpControl::~FtpControl() { close(); }
 int FtpControl::connect(const std::string& host, const std::string& account, const std::string& password) {
     close();
     auto parsed = FtpHost::parse(host);
-    if (!parsed || account.find_first_of("\r\n") != std::string::npos ||
-        password.find_first_of("\r\n") != std::string::npos)
-        return 0;
+    if (!parsed || holdsLineBreakOrNul(account) || holdsLineBreakOrNul(password)) return 0;
     curl_ = curl_easy_init();
     if (!curl_) return 0;
     std::string url = parsed->urlPrefix() + "/";
@@ -66,24 +82,32 @@ int FtpControl::connect(const std::string& host, const std::string& account, con
 bool FtpControl::send(const std::vector<std::string>& commands) {
     if (!curl_ || lost_) return false;
     std::string text;
-    for (const auto& command : commands) text += command + "\r\n";
+    for (const auto& command : commands) {
+        // A line break inside a command would smuggle in another one.
+        if (holdsLineBreakOrNul(command)) {
+            lost_ = true;
+            return false;
+        }
+        text += command + "\r\n";
+    }
     curl_socket_t socket = CURL_SOCKET_BAD;
     curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket);
+    const auto deadline = Clock::now() + std::chrono::seconds(ftp_limits::kStallTimeoutSeconds);
     size_t sent = 0;
     while (sent < text.size()) {
         size_t n = 0;
         CURLcode code = curl_easy_send(curl_, text.data() + sent, text.size() - sent, &n);
-        if (code == CURLE_AGAIN) {
-            if (!waitSocket(socket, true, ftp_limits::kStallTimeoutSeconds)) return !(lost_ = true);
-            continue;
+        if (code == CURLE_AGAIN && waitSocket(socket, true, waitBudgetMs(deadline))) continue;
+        if (code != CURLE_OK) {
+            lost_ = true;
+            return false;
         }
-        if (code != CURLE_OK) return !(lost_ = true);
         sent += n;
     }
     return true;
 }
 
-bool FtpControl::fill() {
+bool FtpControl::fill(Clock::time_point deadline) {
     curl_socket_t socket = CURL_SOCKET_BAD;
     curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket);
     char chunk[16384];
@@ -96,26 +120,36 @@ bool FtpControl::fill() {
             return true;
         }
         if (code != CURLE_AGAIN) return false;
-        if (!waitSocket(socket, false, ftp_limits::kStallTimeoutSeconds)) return false;
+        long budget = waitBudgetMs(deadline);
+        if (budget <= 0 || !waitSocket(socket, false, budget)) return false;
     }
 }
 
 bool FtpControl::readReply(Reply& reply) {
     reply = Reply{};
     if (!curl_ || lost_) return false;
-    size_t pos = 0;
+    // A reply has a deadline of its own: a server that trickles a byte now
+    // and then cannot keep us waiting for ever.
+    const auto deadline = Clock::now() + std::chrono::seconds(ftp_limits::kReplyTimeoutSeconds);
+    size_t pos = 0, scanned = 0, total = 0;
     std::string first;
     for (;;) {
-        size_t end = buffer_.find("\r\n", pos);
+        size_t end = buffer_.find("\r\n", scanned);
         if (end == std::string::npos) {
-            if (!fill()) {
+            scanned = buffer_.size() > pos ? buffer_.size() - 1 : pos;  // a CR may wait for its LF
+            if (buffer_.size() - pos > kMaxReplyLineBytes || !fill(deadline)) {
                 lost_ = true;
                 return false;
             }
             continue;
         }
+        total += end - pos;
+        if (total > kMaxReplyBytes) {
+            lost_ = true;
+            return false;
+        }
         std::string line = buffer_.substr(pos, end - pos);
-        pos = end + 2;
+        pos = scanned = end + 2;
         if (reply.lines.empty()) {
             if (!isReplyStart(line, ' ') && !isReplyStart(line, '-')) continue;  // stray text
             first = line.substr(0, 3);
@@ -133,9 +167,26 @@ bool FtpControl::readReply(Reply& reply) {
 
 void FtpControl::close() {
     if (!curl_) return;
-    if (!lost_) {
-        size_t n = 0;
-        curl_easy_send(curl_, "QUIT\r\n", 6, &n);
+    if (!lost_ && send({"QUIT"})) {
+        // Wait (briefly) for the server to answer, so that it no longer
+        // counts this login when the next one arrives.
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kQuitWaitMs);
+        char chunk[4096];
+        for (;;) {
+            size_t n = 0;
+            CURLcode code = curl_easy_recv(curl_, chunk, sizeof chunk, &n);
+            if (code == CURLE_OK && n > 0) {  // the 221, or what was still on its way
+                buffer_.append(chunk, n);
+                if (buffer_.size() > kMaxReplyLineBytes) buffer_.erase(0, buffer_.size() - 8);
+                if (buffer_.find("221 ") != std::string::npos && buffer_.find("\r\n", buffer_.find("221 ")) != std::string::npos)
+                    break;
+                continue;
+            }
+            long budget = waitBudgetMs(deadline);
+            if (code != CURLE_AGAIN || budget <= 0 || !waitSocket(socket, false, budget)) break;
+        }
     }
     curl_easy_cleanup(curl_);
     curl_ = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,8 @@ public:
     // connection).
     int connect(const std::string& host, const std::string& account, const std::string& password);
 
-    // Sends the commands in one go. False when the connection is gone.
+    // Sends the commands in one go. False when the connection is gone, or
+    // when a command holds CR, LF or NUL (then nothing is sent).
     bool send(const std::vector<std::string>& commands);
 
     // Reads the next reply. False when the connection is gone or no reply
@@ -40,7 +42,8 @@ public:
     void close();
 
 private:
-    bool fill();  // reads more bytes into buffer_
+    static constexpr long kQuitWaitMs = 2000;
+    bool fill(std::chrono::steady_clock::time_point deadline);  // reads more bytes into buffer_
 
     CURL* curl_ = nullptr;
     std::string buffer_;

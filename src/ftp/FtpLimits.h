@@ -15,6 +15,9 @@ inline constexpr long kConnectTimeoutSeconds = 30;
 // the operation.
 inline constexpr long kStallTimeoutSeconds = 60;
 
+// One reply on a control connection, however slowly it trickles in.
+inline constexpr long kReplyTimeoutSeconds = 300;
+
 // What every FTP handle of ours sets: FTP only, no signals (threads), the
 // login, and the limits above.
 inline void applyLoginOptions(CURL* curl, const std::string& account, const std::string& password) {

@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "ftp/FtpHost.h"
 #include "ftp/FtpLimits.h"
@@ -11,12 +13,13 @@
 
 namespace {
 
-// Percent-encodes a path for the URL handed to the client; "/" is kept.
-std::string encodeUrlPath(const std::string& path) {
+// Percent-encodes a file name for the URL handed to the client.
+std::string encodeUrlName(const std::string& path) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : path) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
             out += static_cast<char>(c);
         } else {
             out += '%';
@@ -30,6 +33,13 @@ std::string encodeUrlPath(const std::string& path) {
 bool holdsLineBreakOrNul(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
+
+// Listings larger than this are refused rather than held in memory.
+constexpr size_t kMaxListingBytes = 128u << 20;
+
+// A refused login because of too many connections is asked again after
+// these pauses: the server may not yet have seen our last QUIT.
+constexpr int kBusyRetryMs[] = {200, 500, 1000, 2000};
 
 // Failures that mean the connection is gone, as opposed to a refusal.
 bool isConnectionFailure(CURLcode code) {
@@ -123,7 +133,12 @@ size_t FtpSession::onReplyLine(char* data, size_t size, size_t count, void* self
 }
 
 size_t FtpSession::onData(char* data, size_t size, size_t count, void* self) {
-    static_cast<FtpSession*>(self)->data_.append(data, size * count);
+    auto* session = static_cast<FtpSession*>(self);
+    if (session->data_.size() + size * count > kMaxListingBytes) {
+        session->tooLarge_ = true;
+        return 0;  // ends the transfer with an error
+    }
+    session->data_.append(data, size * count);
     return size * count;
 }
 
@@ -137,14 +152,23 @@ void FtpSession::applyCommonOptions() {
     curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &FtpSession::onData);
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
+    errorBuffer_[0] = '\0';
 }
 
-int FtpSession::perform(const std::string& url, const std::vector<std::string>& commands, Body body,
-                        const std::string& customRequest) {
+int FtpSession::perform(const std::vector<std::string>& commands, Body body, const std::string& customRequest) {
+    auto all = commandsInFolder(commands);
+    for (const auto& command : all) {
+        if (holdsLineBreakOrNul(command)) {  // it would smuggle in another command
+            lastError_ = "refused to send a command holding a line break";
+            return 0;
+        }
+    }
     applyCommonOptions();
+    std::string url = urlPrefix_ + "/";
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_slist* quote = nullptr;
-    for (const auto& command : commands) quote = curl_slist_append(quote, command.c_str());
+    for (const auto& command : all) quote = curl_slist_append(quote, command.c_str());
     curl_easy_setopt(curl_, CURLOPT_QUOTE, quote);
     if (body == Body::None) curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
     if (!customRequest.empty()) curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, customRequest.c_str());
@@ -157,18 +181,38 @@ int FtpSession::perform(const std::string& url, const std::vector<std::string>& 
 bool FtpSession::run() {
     replyLines_.clear();
     data_.clear();
+    tooLarge_ = false;
     CURLcode code = curl_easy_perform(curl_);
     lastResponseCode_ = 0;
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &lastResponseCode_);
     connectionLost_ = code != CURLE_OK && isConnectionFailure(code);
+    if (code != CURLE_OK) noteError(code);
     return code == CURLE_OK;
 }
 
-std::string FtpSession::folderUrl() const {
-    // "%2F" makes the path absolute, so the client sends it with the command
-    // instead of changing directory first.
-    if (!anchored()) return urlPrefix_ + "/";
-    return urlPrefix_ + "/%2F" + encodeUrlPath(currentPath_.substr(1)) + (currentPath_ == "/" ? "" : "/");
+void FtpSession::noteError(int code) {
+    if (tooLarge_) {
+        lastError_ = "listing larger than " + std::to_string(kMaxListingBytes >> 20) + " MB";
+        return;
+    }
+    // The server's own words say most; the client's text where it sent none.
+    for (auto it = replyLines_.rbegin(); it != replyLines_.rend(); ++it) {
+        if (it->size() >= 3 && (*it)[0] >= '4' && (*it)[0] <= '5') {
+            lastError_ = *it;
+            return;
+        }
+    }
+    lastError_ = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(static_cast<CURLcode>(code));
+}
+
+// Every request starts in the folder we stand in: the client's own idea of
+// it is not trusted, and paths never go into the URL (servers may glob a
+// listing's argument, and the client refuses control bytes in URL paths).
+std::vector<std::string> FtpSession::commandsInFolder(const std::vector<std::string>& commands) const {
+    std::vector<std::string> all;
+    if (anchored()) all.push_back("CWD " + currentPath_);
+    all.insert(all.end(), commands.begin(), commands.end());
+    return all;
 }
 
 std::string FtpSession::lastReplyWithCode(const char* code) const {
@@ -191,7 +235,15 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
 
     // FEAT tells whether MLST/MLSD exist; OPTS asks for the facts the walk uses.
     // Both may fail on older servers without failing the login.
-    if (!perform(urlPrefix_ + "/", {"*FEAT", "*OPTS MLST type;unique;"}, Body::None)) {
+    // A server that has not yet seen our last QUIT may refuse one more
+    // login for a moment (421): ask again a few times.
+    bool loggedIn = perform({"*FEAT", "*OPTS MLST type;unique;"}, Body::None);
+    for (int pause : kBusyRetryMs) {
+        if (loggedIn || lastResponseCode_ != 421) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        loggedIn = perform({"*FEAT", "*OPTS MLST type;unique;"}, Body::None);
+    }
+    if (!loggedIn) {
         curl_easy_cleanup(curl_);
         curl_ = nullptr;
         return 0;
@@ -210,13 +262,9 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
 
 int FtpSession::changeDirectory(const std::string& path) {
     if (!curl_ || path.empty() || holdsLineBreakOrNul(path)) return 0;
-    std::vector<std::string> commands;
-    if (anchored() && path[0] != '/') commands.push_back("CWD " + currentPath_);
-    commands.push_back("CWD " + path);
-    commands.push_back("PWD");
-    if (!perform(folderUrl(), commands, Body::None)) return 0;
+    if (!perform({"CWD " + path, "PWD"}, Body::None)) return 0;
     std::string reported;
-    if (listing::parsePwdReply(lastReplyWithCode("257"), reported) && !reported.empty() && reported[0] == '/')
+    if (listing::parsePwdReply(lastReplyWithCode("257"), reported) && listing::isUsablePath(reported))
         currentPath_ = reported;
     else
         currentPath_.clear();
@@ -224,18 +272,30 @@ int FtpSession::changeDirectory(const std::string& path) {
 }
 
 int FtpSession::listNames(NameList& names) {
+    lastList_ = ListOutcome::Refused;
     if (!curl_) return 0;
     size_t before = names.size();
     // LIST first: its order is the folder's listing order, the one every walk
     // follows. MLSD only for servers whose LIST lines cannot be read.
+    size_t unreadable = 0;
     if (!preferMlsd_) {
-        if (!perform(folderUrl(), {}, Body::Download, "LIST")) return 0;
-        listing::parseList(data_, names);
-        if (names.size() > before || data_.empty() || !hasMlst_) return static_cast<int>(names.size() - before);
+        if (!perform({}, Body::Download, "LIST")) return 0;
+        unreadable = listing::parseList(data_, names);
+        if (names.size() > before || unreadable == 0 || !hasMlst_) return finishListing(names, before, unreadable);
         preferMlsd_ = true;
     }
-    if (!perform(folderUrl(), {}, Body::Download, "MLSD")) return 0;
-    listing::parseMlsd(data_, names);
+    if (!perform({}, Body::Download, "MLSD")) return 0;
+    unreadable = listing::parseMlsd(data_, names);
+    return finishListing(names, before, unreadable);
+}
+
+int FtpSession::finishListing(NameList& names, size_t before, size_t unreadable) {
+    if (names.size() > before)
+        lastList_ = ListOutcome::Listed;
+    else if (unreadable > 0)
+        lastList_ = ListOutcome::Unreadable, lastError_ = "listing lines in a form that cannot be read";
+    else
+        lastList_ = ListOutcome::Empty;
     return static_cast<int>(names.size() - before);
 }
 
@@ -245,7 +305,7 @@ int FtpSession::currentDirectory(std::string& path) {
         path = currentPath_;
         return 0;
     }
-    if (!perform(urlPrefix_ + "/", {"PWD"}, Body::None)) return -1;
+    if (!perform({"PWD"}, Body::None)) return -1;
     std::string reported;
     if (!listing::parsePwdReply(lastReplyWithCode("257"), reported)) return -1;
     path = reported;
@@ -254,28 +314,53 @@ int FtpSession::currentDirectory(std::string& path) {
 
 std::string FtpSession::currentFolderId() {
     if (!curl_ || !hasMlst_ || !anchored()) return {};
-    if (!perform(folderUrl(), {"*MLST " + currentPath_}, Body::None)) return {};
+    if (!perform({"*MLST " + currentPath_}, Body::None)) return {};
     return listing::mlstUniqueId(replyLines_);
 }
 
+// Stores under a temporary name and renames when whole, so that a broken
+// transfer never leaves a partial file under the real name. A server that
+// refuses the temporary name or the rename gets the file under its real
+// name directly.
 int FtpSession::putFile(const std::string& localName, const std::string& remoteName, int mode) {
     if (!curl_ || !listing::isSafeName(remoteName)) return -1;
+    const std::string temporary = remoteName + kUploadSuffix;
+    if (store(localName, temporary, mode)) {
+        if (perform({"RNFR " + temporary, "RNTO " + remoteName}, Body::None)) return 1;
+    }
+    if (connectionLost_) return -1;
+    const std::string reason = lastError_;
+    perform({"*DELE " + temporary}, Body::None);
+    if (store(localName, remoteName, mode)) return 1;
+    if (!connectionLost_ && lastError_.empty()) lastError_ = reason;
+    return -1;
+}
+
+bool FtpSession::store(const std::string& localName, const std::string& remoteName, int mode) {
     UploadSource source;
     source.in.open(utf8Path(localName), std::ios::binary);
-    if (!source.in) return -1;
+    if (!source.in) {
+        lastError_ = "cannot read " + localName;
+        return false;
+    }
     source.dropCrBeforeLf = kClientAddsCr && mode != 1;
     std::error_code ec;
     auto size = std::filesystem::file_size(utf8Path(localName), ec);
 
     applyCommonOptions();
-    std::string url = folderUrl() + encodeUrlPath(remoteName);
+    std::string url = urlPrefix_ + "/" + encodeUrlName(remoteName);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    curl_slist* before = nullptr;
+    for (const auto& command : commandsInFolder({})) before = curl_slist_append(before, command.c_str());
+    curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
     curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl_, CURLOPT_READFUNCTION, &readUpload);
     curl_easy_setopt(curl_, CURLOPT_READDATA, &source);
     if (!ec && !source.dropCrBeforeLf) curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
     curl_easy_setopt(curl_, CURLOPT_TRANSFERTEXT, mode == 1 ? 0L : 1L);
-    return run() ? 1 : -1;
+    bool ok = run();
+    curl_slist_free_all(before);
+    return ok;
 }
 
 int FtpSession::close() {

@@ -40,17 +40,31 @@ public:
     // gone or timed out, rather than because the server refused it.
     bool connectionLost() const { return connectionLost_; }
 
+    // Why the last operation failed: the server's reply line, or the
+    // client's own text.
+    const std::string& lastError() const { return lastError_; }
+
+    // How the last listNames went: a listing that was refused or could not
+    // be read is not an empty folder.
+    enum class ListOutcome { Listed, Empty, Refused, Unreadable };
+    ListOutcome lastListOutcome() const { return lastList_; }
+
+    // The name an upload goes to until it is whole.
+    static constexpr const char* kUploadSuffix = ".uploading";
+
     // The server's identity for the current folder (MLST "unique" fact),
     // or empty when the server does not offer one. One round trip.
     std::string currentFolderId();
 
 private:
     enum class Body { None, Download };
-    int perform(const std::string& url, const std::vector<std::string>& commands, Body body,
-                const std::string& customRequest = {});
+    int perform(const std::vector<std::string>& commands, Body body, const std::string& customRequest = {});
+    std::vector<std::string> commandsInFolder(const std::vector<std::string>& commands) const;
     void applyCommonOptions();
     bool run();  // performs the prepared request and notes how it ended
-    std::string folderUrl() const;
+    void noteError(int code);
+    int finishListing(NameList& names, size_t before, size_t unreadable);
+    bool store(const std::string& localName, const std::string& remoteName, int mode);
     std::string lastReplyWithCode(const char* code) const;
     bool anchored() const { return !currentPath_.empty(); }
 
@@ -65,6 +79,10 @@ private:
     bool hasMlst_ = false;     // the server offers MLST and MLSD
     bool preferMlsd_ = false;  // its LIST lines could not be read
     bool connectionLost_ = false;
+    bool tooLarge_ = false;
+    ListOutcome lastList_ = ListOutcome::Empty;
+    std::string lastError_;
+    char errorBuffer_[256] = {};
     long lastResponseCode_ = 0;
     std::vector<std::string> replyLines_;
     std::string data_;

@@ -66,30 +66,116 @@ bool isMonth(std::string_view s) {
     return false;
 }
 
-bool isDayOfMonth(std::string_view s) { return s.size() <= 2 && allDigits(s); }
+// Digits followed by a suffix; digits only when the suffix is empty.
+bool digitsThen(std::string_view s, std::string_view suffix, size_t minDigits, size_t maxDigits) {
+    if (s.size() < suffix.size() || s.substr(s.size() - suffix.size()) != suffix) return false;
+    auto digits = s.substr(0, s.size() - suffix.size());
+    return digits.size() >= minDigits && digits.size() <= maxDigits && allDigits(digits);
+}
 
-bool isTimeOrYear(std::string_view s) {
-    if (s.size() == 4 && allDigits(s)) return true;
+// The month word of Japanese listings, "月" in UTF-8 or in Shift-JIS.
+constexpr std::string_view kMonthUtf8 = "\xe6\x9c\x88", kMonthSjis = "\x8c\x8e";
+constexpr std::string_view kYearUtf8 = "\xe5\xb9\xb4", kYearSjis = "\x94\x4e";
+constexpr std::string_view kDayUtf8 = "\xe6\x97\xa5", kDaySjis = "\x93\xfa";
+
+bool isJapaneseMonth(std::string_view s) {
+    return digitsThen(s, kMonthUtf8, 1, 2) || digitsThen(s, kMonthSjis, 1, 2);
+}
+
+// "2023年12月"
+bool isJapaneseYearMonth(std::string_view s) {
+    for (auto [year, month] : {std::pair{kYearUtf8, kMonthUtf8}, std::pair{kYearSjis, kMonthSjis}}) {
+        size_t at = s.find(year);
+        if (at == 4 && allDigits(s.substr(0, 4)) && isJapaneseMonth(s.substr(4 + year.size())) &&
+            s.substr(4 + year.size()).find(month) != std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
+bool isDayOfMonth(std::string_view s) {
+    return (s.size() <= 2 && allDigits(s)) || digitsThen(s, kDayUtf8, 1, 2) || digitsThen(s, kDaySjis, 1, 2);
+}
+
+bool isClock(std::string_view s) {  // "12:00", "12:00:59", "12:00:59.123456789"
     size_t colon = s.find(':');
-    return colon != std::string_view::npos && allDigits(s.substr(0, colon)) && allDigits(s.substr(colon + 1));
+    if (colon == std::string_view::npos || colon == 0 || colon > 2 || !allDigits(s.substr(0, colon))) return false;
+    auto rest = s.substr(colon + 1);
+    size_t end = rest.find_first_not_of("0123456789:.");
+    return end == std::string_view::npos && rest.size() >= 2 && allDigits(rest.substr(0, 2));
 }
 
-void addIfSafe(NameList& out, std::string_view name, EntryKind kind, std::string_view uniqueId = {}) {
+bool isTimeOrYear(std::string_view s) { return (s.size() == 4 && allDigits(s)) || isClock(s); }
+
+bool isIsoDate(std::string_view s) {  // "2023-12-08" or, for recent files, "12-08"
+    if (s.size() == 10) return s[4] == '-' && s[7] == '-' && allDigits(s.substr(0, 4)) &&
+                               allDigits(s.substr(5, 2)) && allDigits(s.substr(8));
+    return s.size() == 5 && s[2] == '-' && allDigits(s.substr(0, 2)) && allDigits(s.substr(3));
+}
+
+bool isZone(std::string_view s) {  // "+0900"
+    return s.size() == 5 && (s[0] == '+' || s[0] == '-') && allDigits(s.substr(1));
+}
+
+// How many tokens from index i form a listing's date, or 0 when none does.
+// Forms: "Jan 1 12:00", "12月 8 17:35", "2023年12月 8日", "2023-12-08 17:35",
+// "2023-12-08 17:35:01.000 +0900", "12-08 17:35", "2023-12-08".
+size_t dateTokens(const std::vector<std::string_view>& tok, size_t i) {
+    auto at = [&](size_t k) { return i + k < tok.size() ? tok[i + k] : std::string_view(); };
+    if ((isMonth(at(0)) || isJapaneseMonth(at(0))) && isDayOfMonth(at(1)) && isTimeOrYear(at(2))) return 3;
+    if (isJapaneseYearMonth(at(0)) && isDayOfMonth(at(1))) return isClock(at(2)) ? 3 : 2;
+    if (isIsoDate(at(0))) {
+        if (!isClock(at(1))) return at(0).size() == 10 ? 1 : 0;
+        return isZone(at(2)) ? 3 : 2;
+    }
+    return 0;
+}
+
+bool isSize(std::string_view s) {
+    return !s.empty() && s.find_first_not_of("0123456789,") == std::string_view::npos && allDigits(s.substr(0, 1));
+}
+
+void addIfSafe(NameList& out, std::string_view name, EntryKind kind, std::string_view uniqueId = {},
+               std::string_view facts = {}) {
     if (!isSafeName(name)) return;
-    out.push_back({std::string(name), kind, std::string(uniqueId)});
+    out.push_back({std::string(name), kind, std::string(uniqueId), std::string(facts)});
 }
 
-// Parses line by line. A line that is no entry right after one that was
-// means the earlier name held a line break: that entry goes too.
+// Lines that listings carry besides entries: "total 12", "合計 12", the
+// trailers of DOS listings, blank lines.
+bool isListingNoise(std::string_view line) {
+    size_t first = line.find_first_not_of(' ');
+    if (first == std::string_view::npos) return true;
+    line = line.substr(first);
+    auto startsWith = [&](std::string_view p) { return line.substr(0, p.size()) == p; };
+    if (startsWith("total ") || startsWith("\xe5\x90\x88\xe8\xa8\x88 ") || startsWith("\x8d\x87\x8c\x76 "))
+        return true;
+    for (std::string_view trailer : {"File(s)", "Dir(s)", "bytes free", "file(s)", "dir(s)"})
+        if (line.find(trailer) != std::string_view::npos && std::isdigit(static_cast<unsigned char>(line[0])))
+            return true;
+    return false;
+}
+
+// Parses line by line. With LF line ends only, a name's own line break
+// splits its line: a line that is no entry (and no usual extra line) right
+// after one that was means that, and the entry before it goes too.
 template <typename ParseLine>
-void parseLines(std::string_view text, NameList& out, ParseLine parseLine) {
+size_t parseLines(std::string_view text, NameList& out, ParseLine parseLine) {
+    const bool crlf = text.find("\r\n") != std::string_view::npos;
     bool previousAdded = false;
+    size_t unreadable = 0;
     for (auto line : splitLines(text)) {
         size_t before = out.size();
         bool wellFormed = parseLine(line, out);
-        if (!wellFormed && previousAdded) out.pop_back();
+        if (!wellFormed && isListingNoise(line)) {
+            previousAdded = false;
+            continue;
+        }
+        if (!wellFormed) ++unreadable;
+        if (!wellFormed && previousAdded && !crlf) out.pop_back();
         previousAdded = wellFormed && out.size() > before;
     }
+    return unreadable;
 }
 
 bool parseMlsdLine(std::string_view line, NameList& out) {
@@ -121,7 +207,7 @@ bool parseMlsdLine(std::string_view line, NameList& out) {
             unique = value;
         }
     }
-    addIfSafe(out, name, kind, unique);
+    addIfSafe(out, name, kind, unique, facts);
     return true;
 }
 
@@ -129,24 +215,37 @@ bool parseUnixLine(std::string_view line, NameList& out) {
     const std::string_view types = "-dlbcpsD";
     if (line.size() < 10 || types.find(line[0]) == std::string_view::npos) return false;
     auto tokens = tokenize(line);
-    for (size_t i = 1; i + 2 < tokens.size(); ++i) {
-        auto tok = [&](size_t k) { return line.substr(tokens[k].begin, tokens[k].end - tokens[k].begin); };
-        if (!isMonth(tok(i)) || !isDayOfMonth(tok(i + 1)) || !isTimeOrYear(tok(i + 2))) continue;
-        size_t nameStart = tokens[i + 2].end + 1;
-        if (nameStart >= line.size()) return false;
-        std::string_view name = line.substr(nameStart);
-        EntryKind kind = EntryKind::File;
-        if (line[0] == 'd' || line[0] == 'D') {
-            kind = EntryKind::Folder;
-        } else if (line[0] == 'l') {
-            kind = EntryKind::Link;
-            size_t arrow = name.find(" -> ");
-            if (arrow != std::string_view::npos) name = name.substr(0, arrow);
+    std::vector<std::string_view> tok;
+    for (const auto& t : tokens) tok.push_back(line.substr(t.begin, t.end - t.begin));
+    // The date follows the size. Owners and groups may look like dates
+    // ("may 12 1024"), so a date where the usual columns put it (after
+    // mode, links, owner, [group,] size) wins over an earlier one.
+    size_t found = 0, count = 0;
+    for (size_t i = 2; i < tok.size(); ++i) {
+        size_t n = dateTokens(tok, i);
+        if (n == 0 || i + n >= tok.size() || !isSize(tok[i - 1])) continue;
+        if (found == 0 || (found < 4 && i >= 4)) {
+            found = i;
+            count = n;
         }
-        addIfSafe(out, name, kind);
-        return true;
+        if (found >= 4) break;
     }
-    return false;
+    if (found == 0) return false;
+    size_t nameStart = tokens[found + count - 1].end + 1;
+    if (nameStart >= line.size()) return false;
+    std::string_view name = line.substr(nameStart);
+    EntryKind kind = EntryKind::File;
+    if (line[0] == 'd' || line[0] == 'D') {
+        kind = EntryKind::Folder;
+    } else if (line[0] == 'l') {
+        kind = EntryKind::Link;
+        size_t arrow = name.find(" -> ");
+        if (arrow != std::string_view::npos) name = name.substr(0, arrow);
+    } else if (line[0] != '-') {
+        kind = EntryKind::Other;  // device, pipe, socket: never a page or a folder
+    }
+    addIfSafe(out, name, kind, {}, line.substr(0, nameStart));
+    return true;
 }
 
 // "01-02-24" or "01-02-2024"
@@ -173,11 +272,11 @@ bool parseDosLine(std::string_view line, NameList& out) {
     EntryKind kind;
     if (tok(2) == "<DIR>")
         kind = EntryKind::Folder;
-    else if (allDigits(tok(2)))
+    else if (isSize(tok(2)))
         kind = EntryKind::File;
     else
         return false;
-    addIfSafe(out, line.substr(tokens[3].begin), kind);
+    addIfSafe(out, line.substr(tokens[3].begin), kind, {}, line.substr(0, tokens[3].begin));
     return true;
 }
 
@@ -190,12 +289,16 @@ bool isSafeName(std::string_view name) {
     return true;
 }
 
-void parseMlsd(std::string_view text, NameList& out) { parseLines(text, out, parseMlsdLine); }
+size_t parseMlsd(std::string_view text, NameList& out) { return parseLines(text, out, parseMlsdLine); }
 
-void parseList(std::string_view text, NameList& out) {
-    parseLines(text, out, [](std::string_view line, NameList& names) {
+size_t parseList(std::string_view text, NameList& out) {
+    return parseLines(text, out, [](std::string_view line, NameList& names) {
         return parseUnixLine(line, names) || parseDosLine(line, names);
     });
+}
+
+bool isUsablePath(std::string_view path) {
+    return !path.empty() && path[0] == '/' && path.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 bool parsePwdReply(std::string_view line, std::string& path) {
@@ -226,7 +329,7 @@ std::string mlstUniqueId(const std::vector<std::string>& replyLines) {
     return {};
 }
 
-void parseStatReply(const std::vector<std::string>& lines, NameList& out) {
+size_t parseStatReply(const std::vector<std::string>& lines, NameList& out) {
     std::string text;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         std::string_view line = lines[i];
@@ -236,7 +339,7 @@ void parseStatReply(const std::vector<std::string>& lines, NameList& out) {
         text.append(line);
         text += "\r\n";
     }
-    parseList(text, out);
+    return parseList(text, out);
 }
 
 }  // namespace listing

@@ -14,18 +14,26 @@ namespace listing {
 // True when a name may be kept: not empty, no CR, LF, NUL or "/".
 bool isSafeName(std::string_view name);
 
-// MLSD lines: "fact=value;fact=value; name".
-void parseMlsd(std::string_view text, NameList& out);
+// Each parser appends the entries it reads and returns the number of lines
+// it could not read (lines that listings carry besides entries, such as
+// "total 12" or a DOS listing's trailer, are not counted).
 
-// LIST lines in Unix ("drwxr-xr-x 2 u g 4096 Jan 1 12:00 name") or
-// DOS/IIS ("01-02-24  10:11AM  <DIR>  name") form. Lines of neither form
-// ("total 12", blank lines) are skipped.
-void parseList(std::string_view text, NameList& out);
+// MLSD lines: "fact=value;fact=value; name".
+size_t parseMlsd(std::string_view text, NameList& out);
+
+// LIST lines in Unix form ("drwxr-xr-x 2 u g 4096 Jan 1 12:00 name"; also
+// ISO and Japanese dates, no group column, device files) or DOS/IIS form
+// ("01-02-24  10:11AM  <DIR>  name").
+size_t parseList(std::string_view text, NameList& out);
 
 // The lines of a STAT reply for a folder (211, 212 or 213): a header line,
 // LIST lines (some servers put "213-" or a space before each), and the
 // closing line.
-void parseStatReply(const std::vector<std::string>& lines, NameList& out);
+size_t parseStatReply(const std::vector<std::string>& lines, NameList& out);
+
+// A path the server reported that may be sent back in a command: absolute,
+// no CR, LF or NUL.
+bool isUsablePath(std::string_view path);
 
 // The path of a 257 reply line: 257 "/a ""b""" is ... gives /a "b".
 bool parsePwdReply(std::string_view line, std::string& path);

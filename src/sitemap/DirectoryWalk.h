@@ -5,25 +5,29 @@
 #include <vector>
 
 #include "ftp/NameList.h"
+#include "sitemap/WalkResult.h"
+#include "sitemap/WalkRules.h"
 
 class FtpSession;
-
-enum class WalkResult { Ok, WriteFailed, ConnectionLost };
 
 struct WalkOptions {
     std::string baseUrl;  // one trailing "/" already dropped
     bool mobile = false;
     std::string fileName = "sitemap.xml";
-    int maxDepth = 64;  // ends a branch where the server gives no folder identity
+    int maxDepth = walk_rules::kMaxDepth;
+    long maxFolders = walk_rules::kMaxFolders;
+    long maxPages = walk_rules::kMaxPages;
 };
 
 // Turns the remote tree below the session's current folder into url
-// entries of the sitemap file. Each folder's block is appended after the
-// blocks of all its sub-folders (post-order); entries keep listing order.
+// entries of the sitemap file, folder by folder on one connection. Each
+// folder's block is appended after the blocks of all its sub-folders
+// (post-order); entries keep listing order.
 //
-// A folder that cannot be entered or listed is skipped silently. A folder
-// that is one of its own ancestors (same server identity or same physical
-// path) is not entered again.
+// A name that cannot be entered is skipped (files are tried as folders when
+// the listing does not tell). A folder that was entered but whose listing
+// was refused or unreadable, or that lies too deep, is counted in stats().
+// A folder that is one of its own ancestors is not walked again.
 class DirectoryWalk {
 public:
     using Progress = std::function<void(const std::string& folderAddress)>;
@@ -33,18 +37,23 @@ public:
     // names: the listing of the folder the session stands in.
     WalkResult run(const NameList& names);
 
-    // A page: ".htm" (so also ".html"), ".php" or ".cgi" anywhere in the name.
-    static bool isPage(const std::string& name);
+    // Walks the folder at path (absolute), which lies below the walk's root
+    // by the names in folders, below the given ancestors (root first).
+    WalkResult runFrom(const std::string& path, const std::vector<std::string>& folders,
+                       const std::vector<walk_rules::FolderIdentity>& ancestors);
+
+    const WalkStats& stats() const { return stats_; }
 
 private:
     WalkResult walkFolder(const NameList& names, const std::string& path);
-    WalkResult enter(const NameEntry& entry, const std::string& parentPath);
-    bool isAncestor(const std::string& id, const std::string& path) const;
+    WalkResult enter(const std::string& name, const std::string& parentPath);
+    WalkResult readHere(const std::string& name);
 
     FtpSession& session_;
     WalkOptions options_;
     Progress progress_;
     std::vector<std::string> folders_;  // names from the root to the current folder
-    std::vector<std::string> ancestorIds_;
-    std::vector<std::string> ancestorPaths_;
+    std::vector<walk_rules::FolderIdentity> ancestors_;
+    walk_rules::AncestorGuard guard_;
+    WalkStats stats_;
 };

@@ -9,6 +9,8 @@
 #include "sitemap/Location.h"
 #include "sitemap/SitemapFile.h"
 
+using walk_rules::FolderIdentity;
+
 namespace {
 
 constexpr long long kProgressIntervalMs = 200;  // at most five updates a second
@@ -20,7 +22,7 @@ long long nowMs() {
 
 bool parsePwd(const FtpControl::Reply& reply, std::string& path) {
     return reply.code == 257 && !reply.lines.empty() && listing::parsePwdReply(reply.lines.front(), path) &&
-           !path.empty() && path[0] == '/';
+           listing::isUsablePath(path);
 }
 
 std::string mlstUnique(const FtpControl::Reply& reply) {
@@ -48,10 +50,10 @@ struct ParallelWalk::Node {
     Node* parent = nullptr;
     std::vector<unsigned> place;  // child indices from the root: the order in the file
     std::string name;
-    std::string path;  // where the server put us: reported after CWD, else asked
-    std::string id;    // the server's identity for the folder, if any
+    FolderIdentity identity;  // path: where the server put us (reported after CWD, else asked)
     int depth = 0;
-    enum class State { Waiting, Listed, Skipped } state = State::Waiting;
+    // Odd: to be read folder by folder by the fallback.
+    enum class State { Waiting, Listed, Skipped, Odd } state = State::Waiting;
     std::string block;
     bool blockWritten = false;
     std::vector<std::unique_ptr<Node>> children;
@@ -60,13 +62,14 @@ struct ParallelWalk::Node {
 
 struct ParallelWalk::Probe {
     bool entered = false;
+    bool odd = false;  // entered, but its listing must be read another way
     std::string path;
     std::string id;
     NameList names;
 };
 
-ParallelWalk::ParallelWalk(ParallelWalkOptions options, Progress progress)
-    : options_(std::move(options)), progress_(std::move(progress)) {
+ParallelWalk::ParallelWalk(ParallelWalkOptions options, Progress progress, Fallback fallback)
+    : options_(std::move(options)), progress_(std::move(progress)), fallback_(std::move(fallback)) {
     options_.connections = std::clamp(options_.connections, 1, 64);
     options_.pipelineDepth = std::clamp(options_.pipelineDepth, 1, 64);
 }
@@ -78,47 +81,56 @@ WalkStats ParallelWalk::stats() const {
     return stats_;
 }
 
-bool ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results) {
+// Sends the batch's commands in one go and reads the replies. Returns how
+// many folders were answered in full; fewer than the batch when the
+// connection broke (the next folder is the one left unanswered) or when the
+// replies came out of step (then confused_ is set).
+size_t ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results) {
     std::vector<std::string> commands;
     for (const Node* node : batch) {
-        commands.push_back("CWD " + node->path);
+        commands.push_back("CWD " + node->identity.path);
         commands.push_back("PWD");
         if (useMlst_) commands.push_back("MLST");
         commands.push_back("STAT .");  // "." never holds wildcards a server would expand
     }
     commands.push_back("NOOP");  // its reply must come last: proof that none was shifted
-    if (!control.send(commands)) return false;
     results.assign(batch.size(), Probe{});
+    if (!control.send(commands)) return 0;
     for (size_t i = 0; i < batch.size(); ++i) {
         FtpControl::Reply cwd, pwd, mlst, stat;
-        if (!control.readReply(cwd) || !control.readReply(pwd)) return false;
-        if (useMlst_ && !control.readReply(mlst)) return false;
-        if (!control.readReply(stat)) return false;
+        if (!control.readReply(cwd) || !control.readReply(pwd)) return i;
+        if (useMlst_ && !control.readReply(mlst)) return i;
+        if (!control.readReply(stat)) return i;
         // Replies that do not fit their commands mean the connection lost
-        // count (a name holding a line break could do that): drop it, and
-        // let the others ask again.
-        bool fits = cwd.code != 0 && (cwd.code >= 400 || pwd.code == 257) &&
+        // count (a name holding a line break could do that).
+        bool fits = cwd.code != 0 && (cwd.code >= 400 || cwd.code < 200 || pwd.code == 257) &&
                     (isStatListing(stat) || stat.code >= 400) && (!useMlst_ || mlst.code == 250 || mlst.code >= 400);
-        if (!fits) return !(confused_ = true);
+        if (!fits) {
+            confused_ = true;
+            return i;
+        }
         Probe& result = results[i];
-        result.entered = cwd.code >= 200 && cwd.code < 300;
+        if (cwd.code < 200) {
+            // A preliminary reply: its final one is still to come, so the
+            // replies after it are out of step. Read this one another way.
+            result.entered = result.odd = true;
+            confused_ = true;
+            return i;
+        }
+        result.entered = cwd.code < 300;
         if (!result.entered) continue;
-        if (!parsePwd(pwd, result.path)) result.path = batch[i]->path;
+        if (!parsePwd(pwd, result.path)) result.path = batch[i]->identity.path;
         result.id = mlstUnique(mlst);
-        if (isStatListing(stat)) listing::parseStatReply(stat.lines, result.names);
+        size_t unreadable = isStatListing(stat) ? listing::parseStatReply(stat.lines, result.names) : 0;
+        result.odd = !isStatListing(stat) || (result.names.empty() && unreadable > 0);
     }
     FtpControl::Reply noop;
-    if (!control.readReply(noop)) return false;
-    if (noop.code != 200) return !(confused_ = true);
-    return true;
-}
-
-bool ParallelWalk::isAncestor(const Node* node, const std::string& id, const std::string& path) const {
-    for (const Node* up = node->parent; up; up = up->parent) {
-        if (!id.empty() && up->id == id) return true;
-        if (!path.empty() && up->path == path) return true;
+    if (!control.readReply(noop)) return batch.size() - 1;  // the last one may be incomplete
+    if (noop.code != 200) {
+        confused_ = true;
+        return 0;
     }
-    return false;
+    return batch.size();
 }
 
 // Builds a listed folder's block and queues its sub-folders (under the lock).
@@ -128,17 +140,21 @@ void ParallelWalk::list(Node* node, const NameList& names) {
     for (Node* up = node; up->parent; up = up->parent) folders.push_back(up->name);
     std::reverse(folders.begin(), folders.end());
     for (const auto& entry : names) {
-        if (DirectoryWalk::isPage(entry.name)) {
+        if (walk_rules::isPage(entry.name)) {
+            if (++stats_.pages > options_.walk.maxPages) return finish(WalkResult::TooLarge);
             auto url = location::pageUrl(options_.walk.baseUrl, folders, entry.name);
             node->block += SitemapFile::entry(location::xmlEscape(url), options_.walk.mobile);
-        } else if (entry.name.find('.') == std::string::npos && entry.kind != EntryKind::File &&
-                   node->depth < options_.walk.maxDepth) {
+        } else if (walk_rules::mayBeFolder(entry)) {
+            if (node->depth >= options_.walk.maxDepth) {
+                ++stats_.tooDeepFolders;
+                continue;
+            }
             auto child = std::make_unique<Node>();
             child->parent = node;
             child->place = node->place;
             child->place.push_back(static_cast<unsigned>(node->children.size()));
             child->name = entry.name;
-            child->path = childPath(node->path, entry.name);
+            child->identity.path = childPath(node->identity.path, entry.name);
             child->depth = node->depth + 1;
             queue_[child->place] = child.get();
             node->children.push_back(std::move(child));
@@ -152,23 +168,31 @@ void ParallelWalk::list(Node* node, const NameList& names) {
 }
 
 void ParallelWalk::apply(Node* node, const Probe& result) {
-    ++stats_.folders;
-    if (!result.entered || isAncestor(node, result.id, result.path) || result.names.empty()) {
-        node->state = Node::State::Skipped;
-        node->children.clear();
+    if (++stats_.folders > options_.walk.maxFolders) return finish(WalkResult::TooLarge);
+    if (result.odd) {
+        if (!result.path.empty()) node->identity.path = result.path;
+        node->state = Node::State::Odd;
         return;
     }
-    node->path = result.path;
-    node->id = result.id;
+    node->state = Node::State::Skipped;
+    if (!result.entered || result.names.empty()) return;
+    FolderIdentity here{result.id, result.path, walk_rules::listingSignature(result.names)};
+    std::vector<const FolderIdentity*> ancestors;
+    for (const Node* up = node->parent; up; up = up->parent) ancestors.push_back(&up->identity);
+    if (guard_.isAncestor(here, ancestors)) return;
+    node->identity = std::move(here);
     list(node, result.names);
 }
 
 // Writes every block whose turn has come: the file is in post-order.
-bool ParallelWalk::flushNode(Node* node) {
-    if (node->state == Node::State::Waiting) return false;
+bool ParallelWalk::flushNode(Node* node, Node*& waitingFor) {
+    if (node->state == Node::State::Waiting || node->state == Node::State::Odd) {
+        waitingFor = node;
+        return false;
+    }
     if (node->state == Node::State::Skipped) return true;
     for (; node->nextChild < node->children.size(); ++node->nextChild)
-        if (!flushNode(node->children[node->nextChild].get())) return false;
+        if (!flushNode(node->children[node->nextChild].get(), waitingFor)) return false;
     if (!node->blockWritten) {
         if (!SitemapFile::appendToFile(options_.walk.fileName, node->block)) {
             finish(WalkResult::WriteFailed);
@@ -182,8 +206,10 @@ bool ParallelWalk::flushNode(Node* node) {
     return true;
 }
 
-void ParallelWalk::flush() {
-    if (!finished_) flushNode(root_.get());
+ParallelWalk::Node* ParallelWalk::flush() {
+    Node* waitingFor = nullptr;
+    if (!finished_ || result_ == WalkResult::Ok) flushNode(root_.get(), waitingFor);
+    return waitingFor;
 }
 
 void ParallelWalk::finish(WalkResult result) {
@@ -209,33 +235,93 @@ void ParallelWalk::worker(std::unique_ptr<FtpControl> control) {
             inFlight_ += static_cast<int>(batch.size());
             ++stats_.roundTrips;
         }
-        bool ok = probe(*control, batch, results);
+        size_t answered = probe(*control, batch, results);
         std::lock_guard<std::mutex> lock(mutex_);
         inFlight_ -= static_cast<int>(batch.size());
-        if (!ok && confused_) {
+        if (confused_) {
             // Replies out of step: nothing read on this connection can be
             // trusted, and another one would fare the same. Give up; the
             // caller walks folder by folder instead.
             finish(WalkResult::ConnectionLost);
             return;
         }
-        if (!ok) {
-            // This connection is gone: its folders go back for the others.
-            for (Node* node : batch) queue_[node->place] = node;
-            if (--alive_ == 0) finish(WalkResult::ConnectionLost);
+        if (answered < batch.size()) {
+            // The connection broke or went silent at one folder: that one is
+            // read another way, the others go back to the queue.
+            batch[answered]->state = Node::State::Odd;
+            for (size_t i = 0; i < batch.size(); ++i)
+                if (i != answered) queue_[batch[i]->place] = batch[i];
+            if (--alive_ == 0) {
+                for (auto& [place, node] : queue_) node->state = Node::State::Odd;
+                queue_.clear();
+                finish(WalkResult::Ok);
+            }
             changed_.notify_all();
             return;
         }
-        for (size_t i = 0; i < batch.size(); ++i) apply(batch[i], results[i]);
+        for (size_t i = 0; i < batch.size() && !finished_; ++i) apply(batch[i], results[i]);
         flush();
         if (queue_.empty() && inFlight_ == 0) finish(result_);
         changed_.notify_all();
     }
 }
 
+void ParallelWalk::loginAndWork() {
+    auto control = std::make_unique<FtpControl>();
+    // A server that refuses one more login leaves the work to the others.
+    if (control->connect(options_.host, options_.account, options_.password) != 1) return;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (finished_) return;
+        ++alive_;
+        ++stats_.connections;
+    }
+    control->send({"OPTS MLST type;unique;"});
+    FtpControl::Reply reply;
+    if (!control->readReply(reply)) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (--alive_ == 0) {
+            for (auto& [place, node] : queue_) node->state = Node::State::Odd;
+            queue_.clear();
+            finish(WalkResult::Ok);
+        }
+        return;
+    }
+    worker(std::move(control));
+}
+
+// With every connection closed: reads the odd folders, each in its place in
+// the file, through the fallback.
+WalkResult ParallelWalk::readOddFolders() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (result_ == WalkResult::Ok) {
+        Node* node = flush();
+        if (!node || result_ != WalkResult::Ok) break;
+        if (!fallback_) return WalkResult::ConnectionLost;
+        std::vector<std::string> folders;
+        std::vector<FolderIdentity> ancestors;
+        for (Node* up = node; up->parent; up = up->parent) folders.push_back(up->name);
+        for (Node* up = node->parent; up; up = up->parent) ancestors.push_back(up->identity);
+        std::reverse(folders.begin(), folders.end());
+        std::reverse(ancestors.begin(), ancestors.end());
+        ++stats_.fallbackFolders;
+        lock.unlock();
+        WalkResult result = fallback_(node->identity.path, folders, ancestors, stats_);
+        lock.lock();
+        if (result != WalkResult::Ok) {
+            result_ = result;
+            break;
+        }
+        node->state = Node::State::Listed;  // its blocks are in the file
+        node->blockWritten = true;
+        node->children.clear();
+    }
+    return result_;
+}
+
 WalkResult ParallelWalk::run(const std::string& rootPath, const NameList& rootNames, bool& usable) {
     usable = false;
-    if (rootPath.empty() || rootPath[0] != '/') return WalkResult::Ok;
+    if (!listing::isUsablePath(rootPath)) return WalkResult::Ok;
     auto first = std::make_unique<FtpControl>();
     if (first->connect(options_.host, options_.account, options_.password) != 1) return WalkResult::Ok;
     first->send({"OPTS MLST type;unique;"});
@@ -245,52 +331,36 @@ WalkResult ParallelWalk::run(const std::string& rootPath, const NameList& rootNa
     // The root, asked for as every other folder will be: it must list the
     // same names in the same order as the folder listing did.
     root_ = std::make_unique<Node>();
-    root_->path = rootPath;
+    root_->identity.path = rootPath;
     std::vector<Probe> rootProbe;
-    if (!probe(*first, {root_.get()}, rootProbe)) return WalkResult::Ok;  // not usable
+    if (probe(*first, {root_.get()}, rootProbe) != 1) return WalkResult::Ok;  // not usable
     if (useMlst_ && rootProbe[0].id.empty()) useMlst_ = false;  // no identity to be had this way
-    if (!rootProbe[0].entered || walkedNames(rootProbe[0].names) != walkedNames(rootNames)) return WalkResult::Ok;
+    if (!rootProbe[0].entered || rootProbe[0].odd || walkedNames(rootProbe[0].names) != walkedNames(rootNames))
+        return WalkResult::Ok;
     usable = true;
-    root_->path = rootProbe[0].path;
-    root_->id = rootProbe[0].id;
+    root_->identity = {rootProbe[0].id, rootProbe[0].path, walk_rules::listingSignature(rootProbe[0].names)};
 
     std::unique_lock<std::mutex> lock(mutex_);
     stats_.connections = 1;
     stats_.roundTrips = 1;
+    stats_.folders = 1;
     list(root_.get(), rootNames);
     flush();
-    if (queue_.empty()) {
-        finish(result_);
-        return result_;
-    }
+    if (queue_.empty()) finish(result_);
     alive_ = 1;
+    bool more = !finished_;
     lock.unlock();
 
-    std::vector<std::thread> threads;
-    threads.emplace_back(&ParallelWalk::worker, this, std::move(first));
-    for (int i = 1; i < options_.connections; ++i) {
-        threads.emplace_back([this] {
-            auto control = std::make_unique<FtpControl>();
-            // A server that refuses one more login leaves the work to the others.
-            if (control->connect(options_.host, options_.account, options_.password) != 1) return;
-            {
-                std::lock_guard<std::mutex> guard(mutex_);
-                if (finished_) return;
-                ++alive_;
-                ++stats_.connections;
-            }
-            control->send({"OPTS MLST type;unique;"});
-            FtpControl::Reply reply;
-            if (!control->readReply(reply)) {
-                std::lock_guard<std::mutex> guard(mutex_);
-                if (--alive_ == 0) finish(WalkResult::ConnectionLost);
-                return;
-            }
-            worker(std::move(control));
-        });
+    if (more) {
+        std::vector<std::thread> threads;
+        threads.emplace_back(&ParallelWalk::worker, this, std::move(first));
+        for (int i = 1; i < options_.connections; ++i) threads.emplace_back(&ParallelWalk::loginAndWork, this);
+        for (auto& t : threads) t.join();
     }
-    for (auto& t : threads) t.join();
-    std::lock_guard<std::mutex> done(mutex_);
-    if (confused_) usable = false;
-    return result_;
+    first.reset();
+    if (confused_) {
+        usable = false;
+        return WalkResult::ConnectionLost;
+    }
+    return readOddFolders();
 }

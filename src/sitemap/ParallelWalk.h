@@ -11,6 +11,8 @@
 
 #include "ftp/NameList.h"
 #include "sitemap/DirectoryWalk.h"
+#include "sitemap/WalkResult.h"
+#include "sitemap/WalkRules.h"
 
 class FtpControl;
 
@@ -21,23 +23,31 @@ struct ParallelWalkOptions {
     int pipelineDepth = 8;  // folders asked for at once on one connection
 };
 
-struct WalkStats {
-    int connections = 0;  // logins that took part
-    int folders = 0;      // folders asked for
-    int roundTrips = 0;   // batches of commands sent and answered
-};
-
 // The same walk as DirectoryWalk, with the same file as result, but fast:
 // several connections read different sub-trees at once, and each asks for
 // several folders in one round trip (CWD, PWD, MLST and STAT pipelined on the
 // control connection, no data connection at all). Blocks are written in the
 // walk's post-order although folders finish in any order: a finished folder
 // waits in memory until everything before it in the file is written.
+//
+// A folder whose probe comes back odd (refused or unreadable STAT, a
+// preliminary reply to CWD, no answer at all) is handed to the fallback,
+// which reads it and its sub-tree folder by folder once the connections
+// are closed, in its place in the file.
+//
+// Threads: run() starts one thread per connection and joins them before it
+// returns. The progress callback runs on a connection thread with the
+// walk's mutex held: it must be quick and must not call back into the walk.
 class ParallelWalk {
 public:
     using Progress = std::function<void(const std::string& folderAddress)>;
+    // Walks the folder at path, below the root by folders, below ancestors
+    // (root first), appending its blocks to the file; adds to stats.
+    using Fallback = std::function<WalkResult(const std::string& path, const std::vector<std::string>& folders,
+                                              const std::vector<walk_rules::FolderIdentity>& ancestors,
+                                              WalkStats& stats)>;
 
-    ParallelWalk(ParallelWalkOptions options, Progress progress);
+    ParallelWalk(ParallelWalkOptions options, Progress progress, Fallback fallback);
     ~ParallelWalk();
 
     // rootPath: the absolute path of the folder the walk starts in, as the
@@ -54,16 +64,18 @@ private:
     struct Probe;
 
     void worker(std::unique_ptr<FtpControl> control);
-    bool probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results);
+    void loginAndWork();
+    size_t probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results);
     void apply(Node* node, const Probe& result);
     void list(Node* node, const NameList& names);
-    bool isAncestor(const Node* node, const std::string& id, const std::string& path) const;
-    void flush();
-    bool flushNode(Node* node);
+    Node* flush();  // the node the file waits for, or null when all is written
+    bool flushNode(Node* node, Node*& waitingFor);
     void finish(WalkResult result);
+    WalkResult readOddFolders();
 
     ParallelWalkOptions options_;
     Progress progress_;
+    Fallback fallback_;
     bool useMlst_ = true;
     std::atomic<bool> confused_{false};  // replies came out of step with the commands
 
@@ -71,6 +83,7 @@ private:
     std::condition_variable changed_;
     std::unique_ptr<Node> root_;
     std::map<std::vector<unsigned>, Node*> queue_;  // by place in the file: earliest first
+    walk_rules::AncestorGuard guard_;
     int inFlight_ = 0;
     int alive_ = 0;
     bool finished_ = false;

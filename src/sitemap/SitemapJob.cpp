@@ -8,6 +8,7 @@
 #include "sitemap/JobObserver.h"
 #include "sitemap/ParallelWalk.h"
 #include "sitemap/SitemapFile.h"
+#include "sitemap/WalkRules.h"
 #include "util/Utf8Path.h"
 
 namespace {
@@ -45,7 +46,19 @@ std::string SitemapJob::completionLine(int year, int month, int day, int hour, i
     return text;
 }
 
-SitemapJob::Outcome SitemapJob::fail(const std::string& message) {
+std::string SitemapJob::missedFoldersLine(const WalkStats& stats) {
+    std::string line;
+    if (stats.unreadableFolders > 0)
+        line += "一覧を取得できなかったフォルダ: " + std::to_string(stats.unreadableFolders);
+    if (stats.tooDeepFolders > 0) {
+        if (!line.empty()) line += "  ";
+        line += "深すぎて読まなかったフォルダ: " + std::to_string(stats.tooDeepFolders);
+    }
+    return line;
+}
+
+SitemapJob::Outcome SitemapJob::fail(const std::string& message, const std::string& reason) {
+    failureReason_ = reason;
     if (!message.empty()) observer_.showMessage(message);
     observer_.setStatus("");
     observer_.setControlsEnabled(true);
@@ -75,21 +88,34 @@ WalkResult SitemapJob::walk(FtpSession& session, const NameList& names) {
         fast.account = settings_.accountName;
         fast.password = settings_.password;
         fast.connections = settings_.connections;
+        // Folders the fast walk cannot read are read here, folder by folder.
+        auto fallback = [&](const std::string& path, const std::vector<std::string>& folders,
+                            const std::vector<walk_rules::FolderIdentity>& ancestors, WalkStats& stats) {
+            if (!session.connected() && !reopen(session)) return WalkResult::ConnectionLost;
+            DirectoryWalk sequential(session, options, progress);
+            WalkResult result = sequential.runFrom(path, folders, ancestors);
+            stats.addFolderWalk(sequential.stats());
+            return result;
+        };
         bool usable = false;
-        ParallelWalk parallel(fast, progress);
+        ParallelWalk parallel(fast, progress, fallback);
         WalkResult result = parallel.run(rootPath_, names, usable);
         if (usable) {
             walkStats_ = parallel.stats();
+            if (result == WalkResult::ConnectionLost) failureReason_ = session.lastError();
             return result;
         }
-        if (!reopen(session)) return WalkResult::ConnectionLost;
+        if (!session.connected() && !reopen(session)) return WalkResult::ConnectionLost;
         // Start the file again: the fast walk may have written some of it.
         SitemapFile::remove(options.fileName);
         if (!SitemapFile::appendToFile(options.fileName, SitemapFile::header(options.mobile)))
             return WalkResult::WriteFailed;
     }
     DirectoryWalk sequential(session, options, progress);
-    return sequential.run(names);
+    WalkResult result = sequential.run(names);
+    walkStats_ = sequential.stats();
+    if (result == WalkResult::ConnectionLost) failureReason_ = session.lastError();
+    return result;
 }
 
 SitemapJob::Outcome SitemapJob::run() {
@@ -100,15 +126,18 @@ SitemapJob::Outcome SitemapJob::run() {
     observer_.setStatus(kSearching);
     FtpSession session;
     if (session.connect(settings_.hostName, settings_.accountName, settings_.password) != 1)
-        return fail(kCannotConnect);
+        return fail(kCannotConnect, session.lastError());
     if (!settings_.targetFolder.empty() && settings_.targetFolder != "/" &&
         session.changeDirectory(settings_.targetFolder) != 1)
-        return fail(session.connectionLost() ? kConnectionLost : kCannotChangeFolder);
+        return fail(session.connectionLost() ? kConnectionLost : kCannotChangeFolder, session.lastError());
 
     NameList names;
     int count = session.listNames(names);
     observer_.setStatus(kListing);
-    if (count <= 0 && session.connectionLost()) return fail(kConnectionLost);
+    if (count <= 0 && session.connectionLost()) return fail(kConnectionLost, session.lastError());
+    // A refused or unreadable listing is not an empty folder.
+    if (count <= 0 && session.lastListOutcome() != FtpSession::ListOutcome::Empty)
+        return fail(kCannotList, session.lastError());
 
     bool written = false;
     if (count > 0) {
@@ -121,15 +150,19 @@ SitemapJob::Outcome SitemapJob::run() {
         if (result != WalkResult::Ok) {
             // A partial file is worse than none: it would pass for a whole one.
             SitemapFile::remove(file);
-            return fail(result == WalkResult::ConnectionLost ? kConnectionLost : kWriteFailed);
+            std::string reason = failureReason_;
+            if (result == WalkResult::TooLarge)
+                return fail(kTooLarge, "more than " + std::to_string(walk_rules::kMaxFolders) + " folders or " +
+                                           std::to_string(walk_rules::kMaxPages) + " pages");
+            return fail(result == WalkResult::ConnectionLost ? kConnectionLost : kWriteFailed, reason);
         }
         written = true;
     }
 
     if (settings_.upload() && written) {
         observer_.setStatus(kUploading);
-        if (!session.connected() && !reopen(session)) return fail(kUploadFailed);
-        if (session.putFile(file, SitemapFile::kFileName, 2) != 1) return fail(kUploadFailed);
+        if (!session.connected() && !reopen(session)) return fail(kUploadFailed, session.lastError());
+        if (session.putFile(file, SitemapFile::kFileName, 2) != 1) return fail(kUploadFailed, session.lastError());
         SitemapFile::remove(file);
     }
     session.close();
@@ -137,6 +170,7 @@ SitemapJob::Outcome SitemapJob::run() {
     observer_.setControlsEnabled(true);
     observer_.setStatus(completionLine(start.tm_year + 1900, start.tm_mon + 1, start.tm_mday, start.tm_hour,
                                        start.tm_min));
-    observer_.setProgress("");
+    // Folders whose pages may be missing stay in view beside the completion.
+    observer_.setProgress(missedFoldersLine(walkStats_));
     return Outcome::Completed;
 }

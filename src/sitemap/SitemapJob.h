@@ -5,11 +5,11 @@
 #include "settings/JobSettings.h"
 
 #include "ftp/NameList.h"
-#include "sitemap/DirectoryWalk.h"
-#include "sitemap/ParallelWalk.h"
+#include "sitemap/WalkResult.h"
 
 class FtpSession;
 class JobObserver;
+struct WalkOptions;
 
 // One whole generation: log in, stand in the target folder, write
 // sitemap.xml (header, the walk's entries, closing tag), optionally upload
@@ -28,7 +28,13 @@ public:
     Outcome run();
 
     // How the last walk went: connections 0 when it went folder by folder.
+    // A completed generation with missedFolders() > 0 may lack pages (the
+    // progress line says how many folders).
     const WalkStats& walkStats() const { return walkStats_; }
+
+    // Why the generation failed, in the server's or the client's words
+    // (empty when there is nothing to add to the message).
+    const std::string& failureReason() const { return failureReason_; }
 
     // The local file's path.
     std::string localFile() const;
@@ -39,15 +45,21 @@ public:
     static constexpr const char* kUploading = "FTP Sitemap.xmlアップロード中…";
     static constexpr const char* kCannotConnect = "FTPサーバへ接続できませんでした";
     static constexpr const char* kCannotChangeFolder = "フォルダ移動に失敗しました";
+    static constexpr const char* kCannotList = "フォルダの一覧を取得できませんでした";
     static constexpr const char* kWriteFailed = "sitemap.xmlの書き込みに失敗しました";
     static constexpr const char* kUploadFailed = "sitemap.xmlのアップロードに失敗しました";
     static constexpr const char* kConnectionLost = "FTPサーバとの接続が切れました";
+    static constexpr const char* kTooLarge = "フォルダまたはページが多すぎるため中止しました";
 
     // "更新完了 (YYYY/MM/DD hh:mm)" for a local time.
     static std::string completionLine(int year, int month, int day, int hour, int minute);
 
+    // What the progress line shows at the end when folders were missed,
+    // e.g. "一覧を取得できなかったフォルダ: 2".
+    static std::string missedFoldersLine(const WalkStats& stats);
+
 private:
-    Outcome fail(const std::string& message);
+    Outcome fail(const std::string& message, const std::string& reason = {});
     WalkResult walk(FtpSession& session, const NameList& names);
     bool reopen(FtpSession& session);
 
@@ -56,4 +68,5 @@ private:
     std::string folder_;
     std::string rootPath_;  // the target folder as the server reports it
     WalkStats walkStats_;
+    std::string failureReason_;
 };

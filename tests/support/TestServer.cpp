@@ -111,6 +111,10 @@ std::vector<std::string> TestServer::pyftpdlibArgs(const std::string& root, cons
         args.push_back("--home");
         args.push_back(options.home);
     }
+    for (const auto& quirk : options.quirks) {
+        args.push_back("--quirk");
+        args.push_back(quirk);
+    }
     return args;
 }
 

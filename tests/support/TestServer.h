@@ -23,8 +23,9 @@ public:
         bool bareList = false;  // LIST answers with bare names
         int maxLogins = 0;
         std::string home;  // login folder below the root, e.g. "/home/u"
-        std::string order = "sorted";
-        int replyDelayMs = 0;  // a slow server: waits this long before each command  // listing order: "sorted", "reverse" or "disk"
+        std::string order = "sorted";  // listing order: "sorted", "reverse" or "disk"
+        int replyDelayMs = 0;  // a slow server: waits this long before each command
+        std::vector<std::string> quirks;  // ftpd.py --quirk values, e.g. "ls-args", "refuse-list:x"
     };
 
     explicit TestServer(const std::string& root);

@@ -5,6 +5,7 @@ Prints "PORT <n>" once it listens, then serves until its standard input
 closes (the test process ended) or it is killed.
 """
 import argparse
+import re
 import os
 import sys
 import threading
@@ -36,6 +37,11 @@ def main():
                         help="LIST answers with bare names, a format clients cannot read")
     parser.add_argument("--order", choices=["disk", "sorted", "reverse"], default="sorted",
                         help="order of names in listings")
+    parser.add_argument("--quirk", action="append", default=[],
+                        help="behave like some real servers: ls-args (a listing argument with a space or "
+                             "brackets lists nothing), refuse-list:NAME (listings of folders named NAME are "
+                             "refused), garbage-list:NAME (their listing lines cannot be read), "
+                             "constant-unique (one MLST identity for everything), no-rename")
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -73,6 +79,61 @@ def main():
             time.sleep(delay)
             return original(self, line, cmd, arg)
         Handler.pre_process_command = slow_pre_process_command
+
+    quirks = {}
+    for q in args.quirk:
+        key, _, value = q.partition(":")
+        quirks[key] = value
+
+    def folder_name(handler, path):
+        return os.path.basename(os.path.normpath(path))
+
+    def listing_quirk(original, cmd):
+        def handle(self, path):
+            raw = getattr(self, "_raw_arg", "") or ""
+            if "ls-args" in quirks and raw not in ("", ".") and (" " in raw or "[" in raw):
+                if cmd == "STAT":
+                    self.respond("213-Status follows:\r\n213 End of status")
+                else:
+                    self.push_dtp_data(b"", cmd=cmd)
+                return path
+            name = folder_name(self, path)
+            if quirks.get("refuse-list") == name:
+                self.respond("550 Permission denied.")
+                return None
+            if quirks.get("garbage-list") == name:
+                if cmd == "STAT":
+                    self.respond("213-Status follows:\r\n weird line one\r\n weird line two\r\n213 End")
+                else:
+                    self.push_dtp_data(b"weird line one\r\nweird line two\r\n", cmd=cmd)
+                return path
+            return original(self, path)
+        return handle
+
+    Handler.ftp_LIST = listing_quirk(FTPHandler.ftp_LIST, "LIST")
+    Handler.ftp_MLSD = listing_quirk(FTPHandler.ftp_MLSD, "MLSD")
+    original_stat = FTPHandler.ftp_STAT
+
+    def stat(self, path):
+        if not path:
+            return original_stat(self, path)
+        return listing_quirk(original_stat, "STAT")(self, path)
+    Handler.ftp_STAT = stat
+    original_pre = Handler.pre_process_command
+
+    def keep_raw_arg(self, line, cmd, arg):
+        self._raw_arg = arg
+        return original_pre(self, line, cmd, arg)
+    Handler.pre_process_command = keep_raw_arg
+    if "no-rename" in quirks:
+        Handler.ftp_RNFR = lambda self, path: self.respond("550 Renaming is not allowed here.")
+    if "constant-unique" in quirks:
+        original_mlsx = AbstractedFS.format_mlsx
+
+        def constant_mlsx(self, *a, **kw):
+            for line in original_mlsx(self, *a, **kw):
+                yield re.sub(rb"unique=[^;]*;", b"unique=1g1;", line)
+        OrderedFS.format_mlsx = constant_mlsx
 
     Handler.authorizer = authorizer
     Handler.abstracted_fs = OrderedFS

@@ -1,0 +1,30 @@
+#pragma once
+
+// How a walk ended, and what it counted on the way.
+enum class WalkResult {
+    Ok,
+    WriteFailed,     // the file could not be written
+    ConnectionLost,  // the server went away or stopped answering
+    TooLarge,        // the generation's budget of folders or pages ran out
+};
+
+struct WalkStats {
+    int connections = 0;        // logins that walked at once; 0 folder by folder
+    long folders = 0;           // folders asked for
+    long pages = 0;             // entries written
+    int roundTrips = 0;         // batches of commands sent and answered (fast walk)
+    int unreadableFolders = 0;  // entered, but their listing was refused or unreadable
+    int tooDeepFolders = 0;     // not entered: nested deeper than the walk goes
+    int fallbackFolders = 0;    // read folder by folder where the fast walk could not
+
+    // Folders whose pages may be missing from the file.
+    int missedFolders() const { return unreadableFolders + tooDeepFolders; }
+
+    // Adds what a folder-by-folder walk counted.
+    void addFolderWalk(const WalkStats& other) {
+        folders += other.folders;
+        pages += other.pages;
+        unreadableFolders += other.unreadableFolders;
+        tooDeepFolders += other.tooDeepFolders;
+    }
+};
