@@ -138,6 +138,32 @@ TEST(Cli, UnreadableFoldersAndControlBytes) {
     }
 }
 
+// Bad local files end the run at once with exit 2, and nothing is written.
+TEST(Cli, BadSettingsAndPasswordFiles) {
+    TempTree dir;
+    dir.file("garbage.ini", "[INI_SETTING]\nhost=h\nid=u\npswd=p\nhttp=x\n; \x81\x20\n");
+    dir.folder("folder.ini");
+    dir.file("pw.txt", "p\n");
+    struct {
+        const char* args;
+        const char* saying;
+    } cases[] = {
+        {"--settings garbage.ini", "neither UTF-8 nor Shift-JIS"},
+        {"--settings folder.ini", "not a regular file"},
+        {"--settings /dev/zero", "not a regular file"},
+        {"--settings garbage.ini --password-file pw.txt", "neither UTF-8 nor Shift-JIS"},
+        {"--password-file /dev/zero", "cannot read the password file"},
+        {"--password-file .", "cannot read the password file"},
+    };
+    for (const auto& c : cases) {
+        auto run = runCli(dir, c.args);
+        EXPECT_EQ(run.exitCode, 2) << c.args << ": " << run.output;
+        EXPECT_NE(run.output.find(c.saying), std::string::npos) << c.args << ": " << run.output;
+    }
+    EXPECT_EQ(readFile(dir.path() / "garbage.ini"), "[INI_SETTING]\nhost=h\nid=u\npswd=p\nhttp=x\n; \x81\x20\n");
+    EXPECT_EQ(readFile(dir.path() / "sitemap.xml"), "<missing>");
+}
+
 TEST(Cli, FailedGenerationExitsWithOneAndItsMessage) {
     TempTree site, dir;
     site.folder("www");

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "TempTree.h"
 #include "settings/SettingsFile.h"
 
@@ -142,6 +144,63 @@ TEST(SettingsFile, FailedSaveIsReportedAndLeavesTheOldFile) {
     file.setPath((dir.path() / "missing/SETTING.INI").string());
     EXPECT_FALSE(file.save(sample()));
 }
+
+// Whatever a value holds comes back unchanged; comments at the end stay.
+TEST(SettingsFile, ValuesAndLastCommentsSurviveSaveAndLoad) {
+    TempTree dir;
+    dir.file("SETTING.INI", "[INI_SETTING]\nhost=h\n; last words\n");
+    SettingsFile file;
+    file.setPath(SettingsFile::pathIn(dir.str()));
+    for (std::string value : {" pass word ", "\"quoted\"", " \"both\" ", "\"", "a=b;c#d", "\t tab"}) {
+        JobSettings saved = sample();
+        saved.password = value;
+        ASSERT_TRUE(file.save(saved)) << value;
+        JobSettings loaded;
+        ASSERT_TRUE(file.load(loaded)) << value;
+        expectSame(loaded, saved);
+        EXPECT_NE(readFile(file.path()).find("; last words"), std::string::npos) << value;
+    }
+}
+
+#ifndef _WIN32
+// Something that is no settings file is read as nothing and never written
+// over; a link planted where a temporary file might go is left alone.
+TEST(SettingsFile, UnreadableFilesAreNeverWrittenOver) {
+    TempTree dir;
+    SettingsFile file;
+    struct {
+        const char* label;
+        std::function<void(const std::filesystem::path&)> make;
+    } cases[] = {
+        {"neither UTF-8 nor Shift-JIS", [&](auto& p) { dir.file(p.filename().string(), "[INI_SETTING]\nhost=h\n; \x81\x20\n"); }},
+        {"a folder", [](auto& p) { std::filesystem::create_directory(p); }},
+        {"a FIFO", [](auto& p) { mkfifo(p.c_str(), 0600); }},
+        {"a device", [](auto& p) { std::filesystem::create_symlink("/dev/zero", p); }},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        auto path = dir.path() / ("S" + std::to_string(n++) + ".INI");
+        c.make(path);
+        file.setPath(path.string());
+        std::string before = std::filesystem::is_regular_file(path) ? readFile(path) : "";
+        JobSettings loaded = sample();
+        std::string error;
+        EXPECT_FALSE(file.load(loaded, &error)) << c.label;
+        EXPECT_FALSE(error.empty()) << c.label;
+        EXPECT_EQ(loaded.hostName, "") << c.label;
+        EXPECT_FALSE(file.save(sample())) << c.label;
+        if (!before.empty()) {
+            EXPECT_EQ(readFile(path), before) << c.label;
+        }
+    }
+
+    dir.file("target.txt", "untouched");
+    std::filesystem::create_symlink(dir.path() / "target.txt", dir.path() / "SETTING.INI.tmp");
+    file.setPath(SettingsFile::pathIn(dir.str()));
+    ASSERT_TRUE(file.save(sample()));
+    EXPECT_EQ(readFile(dir.path() / "target.txt"), "untouched");
+}
+#endif
 
 TEST(SettingsFile, FlagsShowInATwoStateBox) {
     struct {

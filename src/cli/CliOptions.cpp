@@ -1,12 +1,15 @@
 #include "cli/CliOptions.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 
 #include "util/Utf8Path.h"
 
 namespace {
+
+constexpr size_t kMaxPasswordFileBytes = 64u << 10;
 
 struct ValueOption {
     const char* name;
@@ -130,12 +133,20 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (upload) settings.uploadFlag = *upload ? "1" : "0";
     if (connections) settings.connections = *connections;
     if (passwordFile) {
-        std::ifstream in(utf8Path(*passwordFile), std::ios::binary);
-        std::string line;
-        if (!in || !std::getline(in, line)) {
+        // A regular file of reasonable size only: /dev/zero or a pipe would
+        // never end.
+        std::error_code ec;
+        auto path = utf8Path(*passwordFile);
+        bool regular = std::filesystem::is_regular_file(path, ec);
+        std::ifstream in(path, std::ios::binary);
+        std::string text(kMaxPasswordFileBytes + 1, '\0');
+        if (regular && in) in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(regular && in.gcount() > 0 ? static_cast<size_t>(in.gcount()) : 0);
+        if (!regular || in.bad() || text.empty() || text.size() > kMaxPasswordFileBytes) {
             error = "cannot read the password file: " + *passwordFile;
             return false;
         }
+        std::string line = text.substr(0, text.find('\n'));
         if (!line.empty() && line.back() == '\r') line.pop_back();
         settings.password = line;
     } else if (const char* fromEnvironment = std::getenv("QUILLOMAR_PASSWORD")) {

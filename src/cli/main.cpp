@@ -51,7 +51,12 @@ int main(int argc, char* argv[]) {
     SettingsFile settingsFile;
     settingsFile.setPath(options->settingsFile.value_or(SettingsFile::pathIn(currentFolder())));
     JobSettings settings;
-    settingsFile.load(settings);
+    std::string unreadable;
+    if (!settingsFile.load(settings, &unreadable)) {
+        // Saving back what could not be read would erase it.
+        std::fprintf(stderr, "quillomar-cli: %s; it was left as it is\n", unreadable.c_str());
+        return 2;
+    }
     settings.mobileFlag = SettingsFile::flagTicked(settings.mobileFlag) ? "1" : "0";
     settings.uploadFlag = SettingsFile::flagTicked(settings.uploadFlag) ? "1" : "0";
     if (!settingsFile.save(settings))

@@ -11,7 +11,15 @@
 #include <iterator>
 #include <utility>
 
-#ifndef _WIN32
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,22 +37,93 @@ constexpr std::pair<const char*, Field> kKeys[] = {
     {"chk2", &JobSettings::uploadFlag},
 };
 
-// The file's text as UTF-8; empty when it cannot be read.
-std::string readAsUtf8(const std::string& path) {
+// Larger than any settings file: something else stands there.
+constexpr std::uintmax_t kMaxFileBytes = 1u << 20;
+
+// The file's text as UTF-8. Missing: empty text, true. False with error set
+// when something stands there that cannot be read whole as settings.
+bool readAsUtf8(const std::string& path, std::string& text, std::string& error) {
+    namespace fs = std::filesystem;
+    text.clear();
+    std::error_code ec;
+    auto status = fs::status(utf8Path(path), ec);
+    if (status.type() == fs::file_type::not_found) return true;
+    if (ec || status.type() != fs::file_type::regular) {
+        error = path + " is not a regular file";
+        return false;
+    }
+    auto size = fs::file_size(utf8Path(path), ec);
+    if (ec || size > kMaxFileBytes) {
+        error = path + " is larger than a settings file can be";
+        return false;
+    }
     std::ifstream in(utf8Path(path), std::ios::binary);
-    if (!in) return {};
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (text_codec::isValidUtf8(bytes)) return bytes;
-    return text_codec::cp932ToUtf8(bytes).value_or(std::string());
+    std::string bytes;
+    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    if (text_codec::isValidUtf8(bytes)) {
+        text = std::move(bytes);
+        return true;
+    }
+    auto converted = text_codec::cp932ToUtf8(bytes);
+    if (!converted) {
+        error = path + " is neither UTF-8 nor Shift-JIS text";
+        return false;
+    }
+    text = std::move(*converted);
+    return true;
 }
 
-void loadInto(CSimpleIniA& ini, const std::string& path) {
+bool loadInto(CSimpleIniA& ini, const std::string& path, std::string& error) {
     ini.SetUnicode(true);
     ini.SetSpaces(false);
-    ini.SetQuotes(false);
+    ini.SetQuotes(true);  // blanks at either end of a value survive as "  value  "
     ini.SetMultiLine(false);
-    std::string text = readAsUtf8(path);
-    if (!text.empty()) ini.LoadData(text.data(), text.size());
+    std::string text;
+    if (!readAsUtf8(path, text, error)) return false;
+    if (!text.empty() && ini.LoadData(text.data(), text.size()) < 0) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+// A value as stored: quotes around a value that itself starts and ends
+// with one, since loading takes one pair off.
+std::string storedForm(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') return '"' + value + '"';
+    return value;
+}
+
+// Comment lines at the end of the file, which the parser keeps only when a
+// key follows them.
+std::string trailingComments(const std::string& path) {
+    std::string text, ignored;
+    if (!readAsUtf8(path, text, ignored)) return {};
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    while (!lines.empty() && lines.back().find_first_not_of(" \t") == std::string::npos) lines.pop_back();
+    size_t first = lines.size();
+    while (first > 0) {
+        const std::string& line = lines[first - 1];
+        size_t at = line.find_first_not_of(" \t");
+        if (at == std::string::npos || (line[at] != ';' && line[at] != '#')) break;
+        --first;
+    }
+    std::string comments;
+    for (size_t i = first; i < lines.size(); ++i) comments += lines[i] + SI_NEWLINE_A;
+    return comments;
 }
 
 // Writes through a temporary file beside the target, so that a failed
@@ -53,8 +132,14 @@ bool replaceFile(const std::string& path, const std::string& content) {
     namespace fs = std::filesystem;
     fs::path target = utf8Path(path);
     fs::path temp = target;
-    temp += ".tmp";
+    std::random_device random;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+    temp += suffix;
 #ifdef _WIN32
+    int fd = _wopen(temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return false;
+    _close(fd);
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
@@ -68,7 +153,8 @@ bool replaceFile(const std::string& path, const std::string& content) {
     mode_t mode = S_IRUSR | S_IWUSR;
     struct stat existing;
     if (stat(target.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+    // A fresh name, created here: never a file or link someone left there.
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) return false;
     fchmod(fd, mode);
     size_t done = 0;
@@ -101,12 +187,16 @@ std::string SettingsFile::pathIn(const std::string& folder) {
     return std::string(text.begin(), text.end());
 }
 
-void SettingsFile::load(JobSettings& settings) const {
+bool SettingsFile::load(JobSettings& settings, std::string* error) const {
     CSimpleIniA ini;
-    loadInto(ini, path_);
+    std::string why;
+    bool ok = loadInto(ini, path_, why);
+    if (!ok) ini.Reset();
+    if (error) *error = why;
     for (const auto& [key, field] : kKeys)
         settings.*field = text_codec::cutUtf8(ini.GetValue(kSection, key, ""), kMaxValueBytes);
     settings.connections = parseConnections(ini.GetValue(kSection, kConnectionsKey, ""));
+    return ok;
 }
 
 int SettingsFile::parseConnections(const std::string& text) {
@@ -116,11 +206,15 @@ int SettingsFile::parseConnections(const std::string& text) {
 }
 
 bool SettingsFile::save(const JobSettings& settings) const {
+    // A file that could not be read whole is never written over: what it
+    // holds would be lost.
     CSimpleIniA ini;
-    loadInto(ini, path_);
-    for (const auto& [key, field] : kKeys) ini.SetValue(kSection, key, (settings.*field).c_str());
+    std::string ignored;
+    if (!loadInto(ini, path_, ignored)) return false;
+    for (const auto& [key, field] : kKeys) ini.SetValue(kSection, key, storedForm(settings.*field).c_str());
     std::string content;
     if (ini.Save(content) < 0) return false;
+    content += trailingComments(path_);
     return replaceFile(path_, content);
 }
 

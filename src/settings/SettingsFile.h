@@ -28,11 +28,15 @@ public:
     const std::string& path() const { return path_; }
 
     // Missing file or key: empty text. Values longer than 4095 bytes are
-    // cut (never inside a character).
-    void load(JobSettings& settings) const;
+    // cut (never inside a character). False (values empty, error set when
+    // given) when something stands there that cannot be read whole: not a
+    // regular file, larger than 1 MB, neither UTF-8 nor Shift-JIS.
+    bool load(JobSettings& settings, std::string* error = nullptr) const;
 
-    // Writes the seven values; false when the file could not be written.
-    // A new file is readable by its owner only: it holds the password.
+    // Writes the seven values; false when the file could not be written,
+    // and false without writing when the file there cannot be read whole.
+    // A value comes back from load exactly as it was saved. On POSIX
+    // systems a new file is readable by its owner only: it holds the password.
     bool save(const JobSettings& settings) const;
 
     // How a stored flag shows in a two-state check box: the text read as a

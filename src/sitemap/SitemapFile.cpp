@@ -1,7 +1,19 @@
 #include "sitemap/SitemapFile.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <random>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "util/Utf8Path.h"
 
@@ -47,4 +59,33 @@ void SitemapFile::remove(const std::string& fileName) {
     auto path = utf8Path(fileName);
     if (std::filesystem::is_directory(std::filesystem::symlink_status(path, ignored))) return;  // never a folder
     std::filesystem::remove(path, ignored);
+}
+
+std::string SitemapFile::createPartial(const std::string& fileName, std::string& error) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%08x.part", static_cast<unsigned>(random()));
+        std::string name = fileName + suffix;
+        auto path = utf8Path(name);
+#ifdef _WIN32
+        int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd >= 0) _close(fd);
+#else
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) ::close(fd);
+#endif
+        if (fd >= 0) return name;
+        if (errno != EEXIST) break;
+    }
+    error = "cannot create a file beside " + fileName + ": " + std::strerror(errno);
+    return {};
+}
+
+bool SitemapFile::commit(const std::string& partial, const std::string& fileName, std::string& error) {
+    std::error_code ec;
+    std::filesystem::rename(utf8Path(partial), utf8Path(fileName), ec);
+    if (!ec) return true;
+    error = "cannot replace " + fileName + ": " + ec.message();
+    return false;
 }

@@ -23,4 +23,13 @@ public:
 
     // Deletes the file; a missing file is fine, a folder of that name stays.
     static void remove(const std::string& fileName);
+
+    // Creates a new, empty file beside fileName under a fresh name of its
+    // own (never an existing file or link) and returns its path; empty with
+    // error set when that fails.
+    static std::string createPartial(const std::string& fileName, std::string& error);
+
+    // Gives the whole file its final name, replacing what is there. False
+    // with error set when that fails.
+    static bool commit(const std::string& partial, const std::string& fileName, std::string& error);
 };

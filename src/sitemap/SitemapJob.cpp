@@ -74,7 +74,7 @@ WalkResult SitemapJob::walk(FtpSession& session, const NameList& names) {
     WalkOptions options;
     options.baseUrl = settings_.baseUrl;
     options.mobile = settings_.mobile();
-    options.fileName = localFile();
+    options.fileName = partialFile_;
     auto progress = [this](const std::string& folder) { observer_.setProgress(folder); };
     session.currentDirectory(rootPath_);
 
@@ -144,12 +144,20 @@ SitemapJob::Outcome SitemapJob::run() {
         dropTrailingSlash(settings_.baseUrl);
         dropTrailingSlash(settings_.targetFolder);
         WalkResult result = WalkResult::WriteFailed;
-        if (SitemapFile::appendToFile(file, SitemapFile::header(settings_.mobile()))) result = walk(session, names);
-        if (result == WalkResult::Ok && !SitemapFile::appendToFile(file, SitemapFile::kClosingTag))
+        // Written under a name of its own and renamed when whole: a killed
+        // run never leaves a partial file that would pass for a whole one.
+        std::string error;
+        partialFile_ = SitemapFile::createPartial(file, error);
+        if (!partialFile_.empty() && SitemapFile::appendToFile(partialFile_, SitemapFile::header(settings_.mobile())))
+            result = walk(session, names);
+        else
+            failureReason_ = error;
+        if (result == WalkResult::Ok && !SitemapFile::appendToFile(partialFile_, SitemapFile::kClosingTag))
+            result = WalkResult::WriteFailed;
+        if (result == WalkResult::Ok && !SitemapFile::commit(partialFile_, file, failureReason_))
             result = WalkResult::WriteFailed;
         if (result != WalkResult::Ok) {
-            // A partial file is worse than none: it would pass for a whole one.
-            SitemapFile::remove(file);
+            if (!partialFile_.empty()) SitemapFile::remove(partialFile_);
             std::string reason = failureReason_;
             if (result == WalkResult::TooLarge)
                 return fail(kTooLarge, "more than " + std::to_string(walk_rules::kMaxFolders) + " folders or " +

@@ -69,4 +69,5 @@ private:
     std::string rootPath_;  // the target folder as the server reports it
     WalkStats walkStats_;
     std::string failureReason_;
+    std::string partialFile_;  // where the document is written until it is whole
 };
