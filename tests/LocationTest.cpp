@@ -31,7 +31,10 @@ TEST(Location, PageAddresses) {
         // The base stays as typed but for what may never stand in a URL.
         {"http://example.com/my site", {}, "p.html", "http://example.com/my%20site/p.html"},
         {"http://example.com/?a=1&b=<2>", {}, "p.html", "http://example.com/?a=1&amp;b=%3C2%3E/p.html"},
-        {"http://\xe4\xbe\x8b.jp", {}, "p.html", "http://%E4%BE%8B.jp/p.html"},
+        // A Japanese domain in its ASCII (IDNA) form: percent-encoded, it names no host.
+        {"http://\xe4\xbe\x8b.jp", {}, "p.html", "http://xn--fsq.jp/p.html"},
+        {"https://u@\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e.jp:8080/\xe4\xbe\x8b", {}, "p.html",
+         "https://u@xn--wgv71a119e.jp:8080/%E4%BE%8B/p.html"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(location::xmlEscape(location::pageUrl(c.base, c.folders, c.name)), c.expected) << c.name;

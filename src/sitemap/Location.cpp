@@ -2,6 +2,12 @@
 
 #include <string_view>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <idn2.h>
+#endif
+
 namespace location {
 namespace {
 
@@ -36,7 +42,58 @@ std::string encodeSegment(const std::string& segment) {
     return out;
 }
 
-std::string encodeBaseUrl(const std::string& baseUrl) {
+namespace {
+
+// An internationalised host name in its ASCII form ("xn--..."); empty when
+// it cannot be converted.
+std::string asciiHost(const std::string& host) {
+#ifdef _WIN32
+    int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, host.data(), static_cast<int>(host.size()), nullptr, 0);
+    if (wide <= 0) return {};
+    std::wstring unicode(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, host.data(), static_cast<int>(host.size()), unicode.data(), wide);
+    wchar_t ascii[256];
+    int n = IdnToAscii(0, unicode.c_str(), wide, ascii, 256);
+    if (n <= 0) return {};
+    std::string out;
+    for (int i = 0; i < n; ++i) out += static_cast<char>(ascii[i]);
+    return out;
+#else
+    char* converted = nullptr;
+    // UTF-8 in, whatever the locale; IDNA 2008 with the usual mappings.
+    int rc = idn2_lookup_u8(reinterpret_cast<const uint8_t*>(host.c_str()), reinterpret_cast<uint8_t**>(&converted),
+                            IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
+    std::string result = rc == IDN2_OK && converted ? converted : "";
+    idn2_free(converted);
+    return result;
+#endif
+}
+
+// The base URL with a non-ASCII host name in its ASCII form: a
+// percent-encoded host is no host at all.
+std::string withAsciiHost(const std::string& baseUrl) {
+    size_t scheme = baseUrl.find("://");
+    if (scheme == std::string::npos) return baseUrl;
+    size_t start = scheme + 3;
+    size_t end = baseUrl.find_first_of("/?#", start);
+    if (end == std::string::npos) end = baseUrl.size();
+    size_t at = baseUrl.rfind('@', end);
+    if (at != std::string::npos && at >= start) start = at + 1;
+    size_t colon = baseUrl.find(':', start);
+    size_t hostEnd = colon != std::string::npos && colon < end ? colon : end;
+    std::string host = baseUrl.substr(start, hostEnd - start);
+    bool ascii = true;
+    for (unsigned char c : host) ascii = ascii && c < 0x80;
+    if (ascii || host.empty()) return baseUrl;
+    std::string converted = asciiHost(host);
+    if (converted.empty()) return baseUrl;
+    return baseUrl.substr(0, start) + converted + baseUrl.substr(hostEnd);
+}
+
+}  // namespace
+
+std::string encodeBaseUrl(const std::string& typed) {
+    const std::string baseUrl = withAsciiHost(typed);
     std::string out;
     out.reserve(baseUrl.size());
     for (unsigned char c : baseUrl) {
