@@ -39,7 +39,7 @@ WalkResult DirectoryWalk::walkFolder(const NameList& names, const std::string& p
             auto url = location::pageUrl(options_.baseUrl, folders_, entry.name);
             block += SitemapFile::entry(location::xmlEscape(url), options_.mobile);
         } else if (walk_rules::mayBeFolder(entry)) {
-            WalkResult result = enter(entry.name, path);
+            WalkResult result = enter(entry, path);
             if (result != WalkResult::Ok) return result;
         }
     }
@@ -49,14 +49,19 @@ WalkResult DirectoryWalk::walkFolder(const NameList& names, const std::string& p
 // Walks one sub-folder and comes back to parentPath. A name that cannot be
 // entered is skipped; only a lost connection, a failed write or the budget
 // ends the walk.
-WalkResult DirectoryWalk::enter(const std::string& name, const std::string& parentPath) {
+WalkResult DirectoryWalk::enter(const NameEntry& entry, const std::string& parentPath) {
     if (static_cast<int>(folders_.size()) >= options_.maxDepth) {
         ++stats_.tooDeepFolders;
         return WalkResult::Ok;
     }
-    if (session_.changeDirectory(name) != 1)
-        return session_.connectionLost() ? WalkResult::ConnectionLost : WalkResult::Ok;
-    WalkResult result = readHere(name);
+    if (session_.changeDirectory(entry.name) != 1) {
+        if (session_.connectionLost()) return WalkResult::ConnectionLost;
+        // A name the listing calls a folder that cannot be entered is a
+        // folder missed; any other name may just be a file.
+        if (entry.kind == EntryKind::Folder) ++stats_.unreadableFolders;
+        return WalkResult::Ok;
+    }
+    WalkResult result = readHere(entry.name);
     if (result != WalkResult::Ok) return result;
     // Back by the parent's own path: "../" from a linked folder would land in
     // the link target's parent on servers that resolve links.

@@ -25,8 +25,9 @@ struct WalkOptions {
 // (post-order); entries keep listing order.
 //
 // A name that cannot be entered is skipped (files are tried as folders when
-// the listing does not tell). A folder that was entered but whose listing
-// was refused or unreadable, or that lies too deep, is counted in stats().
+// the listing does not tell). A folder that cannot be entered although the
+// listing calls it one, or whose listing was refused or unreadable, or that
+// lies too deep, is counted in stats().
 // A folder that is one of its own ancestors is not walked again.
 class DirectoryWalk {
 public:
@@ -46,7 +47,7 @@ public:
 
 private:
     WalkResult walkFolder(const NameList& names, const std::string& path);
-    WalkResult enter(const std::string& name, const std::string& parentPath);
+    WalkResult enter(const NameEntry& entry, const std::string& parentPath);
     WalkResult readHere(const std::string& name);
 
     FtpSession& session_;

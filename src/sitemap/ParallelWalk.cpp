@@ -50,6 +50,7 @@ struct ParallelWalk::Node {
     Node* parent = nullptr;
     std::vector<unsigned> place;  // child indices from the root: the order in the file
     std::string name;
+    EntryKind kind = EntryKind::Unknown;  // as its parent's listing gave it
     FolderIdentity identity;  // path: where the server put us (reported after CWD, else asked)
     int depth = 0;
     // Odd: to be read folder by folder by the fallback.
@@ -154,6 +155,7 @@ void ParallelWalk::list(Node* node, const NameList& names) {
             child->place = node->place;
             child->place.push_back(static_cast<unsigned>(node->children.size()));
             child->name = entry.name;
+            child->kind = entry.kind;
             child->identity.path = childPath(node->identity.path, entry.name);
             child->depth = node->depth + 1;
             queue_[child->place] = child.get();
@@ -175,6 +177,7 @@ void ParallelWalk::apply(Node* node, const Probe& result) {
         return;
     }
     node->state = Node::State::Skipped;
+    if (!result.entered && node->kind == EntryKind::Folder) ++stats_.unreadableFolders;
     if (!result.entered || result.names.empty()) return;
     FolderIdentity here{result.id, result.path, walk_rules::listingSignature(result.names)};
     std::vector<const FolderIdentity*> ancestors;

@@ -60,8 +60,22 @@ TestServer::TestServer(const std::string& root) : TestServer(root, Options{}) {}
 TestServer::TestServer(const std::string& root, const Options& options) {
     if (options.kind == Kind::Vsftpd)
         startVsftpd(root);
-    else
+    else if (options.kind == Kind::Pyftpdlib)
         startPyftpdlib(root, options);
+    else
+        startOtherMake(root, options);
+}
+
+const char* TestServer::name(Kind kind) {
+    switch (kind) {
+        case Kind::Pyftpdlib: return "pyftpdlib";
+        case Kind::Vsftpd: return "vsftpd";
+        case Kind::Proftpd: return "proftpd";
+        case Kind::Pureftpd: return "pureftpd";
+        case Kind::Inetutils: return "inetutils";
+        case Kind::Twisted: return "twisted";
+    }
+    return "?";
 }
 
 TestServer::~TestServer() { kill(); }
@@ -122,7 +136,22 @@ std::vector<std::string> TestServer::pyftpdlibArgs(const std::string& root, cons
 void TestServer::startPyftpdlib(const std::string& root, const Options& options) {
     user_ = options.user;
     password_ = options.password;
-    auto args = pyftpdlibArgs(root, options);
+    startScript(pyftpdlibArgs(root, options));
+}
+
+void TestServer::startOtherMake(const std::string& root, const Options& options) {
+    user_ = options.user;
+    password_ = options.password;
+    gentleStop_ = true;
+    std::vector<std::string> args = {"/usr/bin/python3", std::string(QUILLOMAR_TEST_SUPPORT_DIR) + "/../compat/ftpservers.py",
+                                     "--kind", name(options.kind), "--root", root, "--user", options.user,
+                                     "--password", options.password};
+    if (options.maxLogins > 0) args.insert(args.end(), {"--max-logins", std::to_string(options.maxLogins)});
+    startScript(args);
+}
+
+// Starts a server script that prints "PORT <n>" once it listens.
+void TestServer::startScript(const std::vector<std::string>& args) {
     int out[2];
     if (pipe(out) != 0) throw std::runtime_error("pipe failed");
     spawn(args, out[1]);
@@ -163,6 +192,13 @@ void TestServer::startVsftpd(const std::string& root) {
 }
 
 void TestServer::kill() {
+    if (pid_ > 0 && stdinFd_ >= 0 && gentleStop_) {
+        // Closing its input lets a launcher clean up after its server.
+        ::close(stdinFd_);
+        stdinFd_ = -1;
+        for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     if (pid_ > 0) {
         ::kill(-pid_, SIGKILL);
         ::kill(pid_, SIGKILL);

@@ -10,10 +10,14 @@ class TempTree;
 
 // A real FTP server over a folder, on a free loopback port, for the lifetime
 // of the object: pyftpdlib, or vsftpd (anonymous, read-only) where a
-// behaviour of that server is wanted, such as resolving linked folders.
+// behaviour of that server is wanted, such as resolving linked folders, or
+// for the compatibility tests ProFTPD, Pure-FTPd, GNU inetutils ftpd and
+// Twisted's server (tests/compat/ftpservers.py; user, password and
+// maxLogins apply to them).
 class TestServer {
 public:
-    enum class Kind { Pyftpdlib, Vsftpd };
+    enum class Kind { Pyftpdlib, Vsftpd, Proftpd, Pureftpd, Inetutils, Twisted };
+    static const char* name(Kind kind);
     struct Options {
         Kind kind = Kind::Pyftpdlib;
         std::string user = "user";
@@ -39,13 +43,16 @@ public:
     const std::string& password() const { return password_; }
     // "127.0.0.1:<port>", as typed into the host field.
     std::string host() const;
-    // Ends the server at once, as a crash would.
+    // Ends the server at once, as a crash would (servers of other makes are
+    // given a moment to clean up).
     void kill();
 
 private:
     static std::vector<std::string> pyftpdlibArgs(const std::string& root, const Options& options);
     void spawn(std::vector<std::string> args, int stdoutFd);
     void startPyftpdlib(const std::string& root, const Options& options);
+    void startScript(const std::vector<std::string>& args);
+    void startOtherMake(const std::string& root, const Options& options);
     void startVsftpd(const std::string& root);
 
     std::unique_ptr<TempTree> configDir_;
@@ -53,6 +60,7 @@ private:
     std::string password_;
     pid_t pid_ = -1;
     int stdinFd_ = -1;
+    bool gentleStop_ = false;  // a launcher that must clean up after its server
 #ifdef _WIN32
     std::string stopFile_;  // deleting it ends the server
 #endif
