@@ -28,6 +28,24 @@ struct FlagOption {
     bool value;
 };
 
+struct NumberOption {
+    const char* name;
+    std::optional<int> CliOptions::*field;
+    int min, max;
+};
+
+constexpr NumberOption kNumberOptions[] = {
+    {"--connections", &CliOptions::connections, 0, JobSettings::kMaxConnections},
+    {"--reply-timeout", &CliOptions::replyTimeout, 1, 3600},
+    {"--time-limit", &CliOptions::timeLimit, 1, 604800},
+};
+
+const NumberOption* findNumberOption(std::string_view name) {
+    for (const auto& option : kNumberOptions)
+        if (name == option.name) return &option;
+    return nullptr;
+}
+
 constexpr FlagOption kFlagOptions[] = {
     {"--mobile", &CliOptions::mobile, true},  {"--no-mobile", &CliOptions::mobile, false},
     {"--upload", &CliOptions::upload, true},  {"--no-upload", &CliOptions::upload, false},
@@ -53,7 +71,12 @@ const char* CliOptions::usage() {
            "  --connections N        logins that walk the site at once, 1 to 16 (default 4,\n"
            "                         or \"connections\" in SETTING.INI); 0 walks folder by\n"
            "                         folder on a single connection\n"
-           "  --verbose              say at the end how the walk went\n"
+           "  --reply-timeout SEC    give up on a server that sends nothing for SEC\n"
+           "                         seconds (default 60)\n"
+           "  --time-limit SEC       stop the generation (and fail) once it has taken SEC\n"
+           "                         seconds, at the next folder (default: no limit)\n"
+           "  --verbose              print every command and reply of every connection\n"
+           "                         (the password masked) and how the walk went\n"
            "  --allow-partial        exit 0 even when some folders could not be read\n"
            "                         (they are counted on the last line either way)\n"
            "  --help                 show this help and exit\n"
@@ -78,18 +101,19 @@ std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], 
             options.allowPartial = matched = true;
         } else if (arg == "--version") {
             options.version = matched = true;
-        } else if (name == "--connections") {
+        } else if (const NumberOption* number = findNumberOption(name)) {
             std::string text;
             if (name.size() < arg.size())
                 text = arg.substr(name.size() + 1);
             else if (i + 1 < argc)
                 text = argv[++i];
-            if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos ||
-                std::stoi(text) > JobSettings::kMaxConnections) {
-                error = "--connections takes a number from 0 to 16";
+            if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(text) < number->min || std::stoi(text) > number->max) {
+                error = std::string(number->name) + " takes a number from " + std::to_string(number->min) + " to " +
+                        std::to_string(number->max);
                 return std::nullopt;
             }
-            options.connections = std::stoi(text);
+            options.*number->field = std::stoi(text);
             matched = true;
         } else if (name == "--password" || arg.rfind("--password=", 0) == 0 ||
                    (arg.rfind("--password", 0) == 0 && arg.rfind("--password-file", 0) != 0)) {
@@ -132,6 +156,8 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (mobile) settings.mobileFlag = *mobile ? "1" : "0";
     if (upload) settings.uploadFlag = *upload ? "1" : "0";
     if (connections) settings.connections = *connections;
+    if (replyTimeout) settings.replyTimeoutSeconds = *replyTimeout;
+    if (timeLimit) settings.timeLimitSeconds = *timeLimit;
     if (passwordFile) {
         // A regular file of reasonable size only: /dev/zero or a pipe would
         // never end.

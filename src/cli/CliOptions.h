@@ -11,6 +11,7 @@ struct CliOptions {
     std::optional<std::string> settingsFile;
     std::optional<std::string> host, account, passwordFile, folder, baseUrl;
     std::optional<int> connections;
+    std::optional<int> replyTimeout, timeLimit;  // seconds
     std::optional<bool> mobile, upload;
     bool verbose = false;
     bool allowPartial = false;  // exit 0 although some folders could not be read

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdio>
+#include <mutex>
+#include <string>
 
 #include "sitemap/JobObserver.h"
 
@@ -15,10 +17,13 @@ public:
     void showMessage(const std::string& text) override { printLine(text); }
     void setControlsEnabled(bool) override {}
 
+    // One whole line at a time, from any thread.
     static void printLine(const std::string& text) {
         if (text.empty()) return;
-        std::string shown = escapeControls(text);
-        std::fprintf(stderr, "%s\n", shown.c_str());
+        std::string shown = escapeControls(text) + "\n";
+        static std::mutex mutex;
+        std::lock_guard<std::mutex> lock(mutex);
+        std::fputs(shown.c_str(), stderr);
         std::fflush(stderr);
     }
 

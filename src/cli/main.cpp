@@ -78,6 +78,7 @@ int main(int argc, char* argv[]) {
     }
     ConsoleObserver observer;
     SitemapJob job(settings, observer);
+    if (options->verbose) job.setTrace(&ConsoleObserver::printLine);
     SitemapJob::Outcome outcome = SitemapJob::Outcome::Failed;
     // On a thread of its own, as in the dialog: the job's threading rules
     // (messages block the job's thread) are the same for every front end.

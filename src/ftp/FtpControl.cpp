@@ -13,7 +13,6 @@
 #endif
 
 #include "ftp/FtpHost.h"
-#include "ftp/FtpLimits.h"
 
 namespace {
 
@@ -35,12 +34,6 @@ bool waitSocket(curl_socket_t socket, bool forWriting, long timeoutMs) {
 #endif
 }
 
-// Milliseconds left until the deadline, at most the stall limit.
-long waitBudgetMs(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<long>(std::clamp<long long>(left, 0, ftp_limits::kStallTimeoutSeconds * 1000LL));
-}
-
 bool holdsLineBreakOrNul(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
@@ -55,17 +48,27 @@ bool isReplyStart(const std::string& line, char separator) {
 
 FtpControl::FtpControl() = default;
 
+// Milliseconds left until the deadline, at most the stall limit.
+long FtpControl::waitBudgetMs(Clock::time_point deadline) const {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<long>(std::clamp<long long>(left, 0, options_.stallTimeoutSeconds * 1000LL));
+}
+
 FtpControl::~FtpControl() { close(); }
 
 int FtpControl::connect(const std::string& host, const std::string& account, const std::string& password) {
     close();
     auto parsed = FtpHost::parse(host);
-    if (!parsed || holdsLineBreakOrNul(account) || holdsLineBreakOrNul(password)) return 0;
+    if (!parsed) return 0;
     curl_ = curl_easy_init();
     if (!curl_) return 0;
     std::string url = parsed->urlPrefix() + "/";
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-    ftp_limits::applyLoginOptions(curl_, account, password);
+    if (!ftp_options::applyLogin(curl_, account, password, options_)) {
+        curl_easy_cleanup(curl_);
+        curl_ = nullptr;
+        return 0;
+    }
     curl_easy_setopt(curl_, CURLOPT_CONNECT_ONLY, 1L);
     if (curl_easy_perform(curl_) != CURLE_OK) {
         curl_easy_cleanup(curl_);
@@ -89,10 +92,11 @@ bool FtpControl::send(const std::vector<std::string>& commands) {
             return false;
         }
         text += command + "\r\n";
+        if (options_.trace) options_.trace("> " + ftp_options::masked(command));
     }
     curl_socket_t socket = CURL_SOCKET_BAD;
     curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket);
-    const auto deadline = Clock::now() + std::chrono::seconds(ftp_limits::kStallTimeoutSeconds);
+    const auto deadline = Clock::now() + std::chrono::seconds(options_.stallTimeoutSeconds);
     size_t sent = 0;
     while (sent < text.size()) {
         size_t n = 0;
@@ -130,7 +134,7 @@ bool FtpControl::readReply(Reply& reply) {
     if (!curl_ || lost_) return false;
     // A reply has a deadline of its own: a server that trickles a byte now
     // and then cannot keep us waiting for ever.
-    const auto deadline = Clock::now() + std::chrono::seconds(ftp_limits::kReplyTimeoutSeconds);
+    const auto deadline = Clock::now() + std::chrono::seconds(options_.replyTimeoutSeconds);
     size_t pos = 0, scanned = 0, total = 0;
     std::string first;
     for (;;) {
@@ -162,6 +166,8 @@ bool FtpControl::readReply(Reply& reply) {
     }
     buffer_.erase(0, pos);
     reply.code = std::stoi(first);
+    if (options_.trace)
+        for (const auto& line : reply.lines) options_.trace("< " + line);
     return true;
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "ftp/FtpOptions.h"
+
 typedef void CURL;
 
 // A logged-in FTP control connection on which commands are sent as raw
@@ -24,8 +26,11 @@ public:
     FtpControl(const FtpControl&) = delete;
     FtpControl& operator=(const FtpControl&) = delete;
 
+    // Limits, trace and cancel flag for the next connect.
+    void setOptions(FtpOptions options) { options_ = std::move(options); }
+
     // 1 when logged in; 0 otherwise (also when the server refuses one more
-    // connection).
+    // connection, and when the cancel flag was set meanwhile).
     int connect(const std::string& host, const std::string& account, const std::string& password);
 
     // Sends the commands in one go. False when the connection is gone, or
@@ -45,7 +50,10 @@ private:
     static constexpr long kQuitWaitMs = 2000;
     bool fill(std::chrono::steady_clock::time_point deadline);  // reads more bytes into buffer_
 
+    long waitBudgetMs(std::chrono::steady_clock::time_point deadline) const;
+
     CURL* curl_ = nullptr;
+    FtpOptions options_;
     std::string buffer_;
     std::string entryPath_;
     bool lost_ = false;

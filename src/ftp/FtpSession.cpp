@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "ftp/FtpHost.h"
-#include "ftp/FtpLimits.h"
 #include "ftp/ListingParser.h"
 #include "util/Utf8Path.h"
 
@@ -33,6 +32,8 @@ std::string encodeUrlName(const std::string& path) {
 bool holdsLineBreakOrNul(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
+
+constexpr long kLowSpeedBytesPerSecond = 64;
 
 // Listings larger than this are refused rather than held in memory.
 constexpr size_t kMaxListingBytes = 128u << 20;
@@ -144,10 +145,13 @@ size_t FtpSession::onData(char* data, size_t size, size_t count, void* self) {
 
 void FtpSession::applyCommonOptions() {
     curl_easy_reset(curl_);  // keeps the open connection
-    ftp_limits::applyLoginOptions(curl_, account_, password_);
+    ftp_options::applyLogin(curl_, account_, password_, options_);
     curl_easy_setopt(curl_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, ftp_limits::kStallTimeoutSeconds);
+    // A transfer that trickles (less than this many bytes a second over the
+    // stall time) or outlasts its own limit fails.
+    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
+    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, options_.stallTimeoutSeconds);
+    curl_easy_setopt(curl_, CURLOPT_TIMEOUT, options_.transferTimeoutSeconds);
     curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &FtpSession::onReplyLine);
     curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &FtpSession::onData);
@@ -225,7 +229,10 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
     close();
     connectionLost_ = false;
     auto parsed = FtpHost::parse(host);
-    if (!parsed || holdsLineBreakOrNul(account) || holdsLineBreakOrNul(password)) return 0;
+    if (!parsed || holdsLineBreakOrNul(account) || holdsLineBreakOrNul(password)) {
+        lastError_ = parsed ? "account or password holds a line break" : "not a host name: " + host;
+        return 0;
+    }
     curl_ = curl_easy_init();
     if (!curl_) return 0;
     urlPrefix_ = parsed->urlPrefix();

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/FtpOptions.h"
 #include "ftp/NameList.h"
 
 typedef void CURL;
@@ -25,6 +26,9 @@ public:
     ~FtpSession();
     FtpSession(const FtpSession&) = delete;
     FtpSession& operator=(const FtpSession&) = delete;
+
+    // Limits, trace and cancel flag for the next connect.
+    void setOptions(FtpOptions options) { options_ = std::move(options); }
 
     // host may carry a port: "example.com:2121", "[::1]:2121"; else 21.
     int connect(const std::string& host, const std::string& account, const std::string& password);
@@ -72,6 +76,7 @@ private:
     static size_t onData(char* data, size_t size, size_t count, void* self);
 
     CURL* curl_ = nullptr;
+    FtpOptions options_;
     std::string urlPrefix_;
     std::string account_;
     std::string password_;

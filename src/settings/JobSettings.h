@@ -20,6 +20,11 @@ struct JobSettings {
     static constexpr int kDefaultConnections = 4;
     static constexpr int kMaxConnections = 16;
 
+    // Limits for unattended runs (the CLI sets them; 0 keeps the default):
+    // how long one reply may take to begin, and the whole generation.
+    int replyTimeoutSeconds = 0;
+    int timeLimitSeconds = 0;
+
     bool mobile() const { return mobileFlag == "1"; }
     bool upload() const { return uploadFlag == "1"; }
 };

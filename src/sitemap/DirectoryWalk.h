@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ struct WalkOptions {
     int maxDepth = walk_rules::kMaxDepth;
     long maxFolders = walk_rules::kMaxFolders;
     long maxPages = walk_rules::kMaxPages;
+    // The walk stops at the next folder once this time has passed.
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+
+    bool pastDeadline() const { return std::chrono::steady_clock::now() > deadline; }
 };
 
 // Turns the remote tree below the session's current folder into url

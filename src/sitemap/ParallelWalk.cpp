@@ -73,6 +73,7 @@ ParallelWalk::ParallelWalk(ParallelWalkOptions options, Progress progress, Fallb
     : options_(std::move(options)), progress_(std::move(progress)), fallback_(std::move(fallback)) {
     options_.connections = std::clamp(options_.connections, 1, 64);
     options_.pipelineDepth = std::clamp(options_.pipelineDepth, 1, 64);
+    options_.ftp.cancel = &stopLogins_;
 }
 
 ParallelWalk::~ParallelWalk() = default;
@@ -218,6 +219,7 @@ ParallelWalk::Node* ParallelWalk::flush() {
 void ParallelWalk::finish(WalkResult result) {
     if (finished_) return;
     finished_ = true;
+    stopLogins_ = true;
     result_ = result;
     changed_.notify_all();
 }
@@ -229,6 +231,7 @@ void ParallelWalk::worker(std::unique_ptr<FtpControl> control) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [&] { return finished_ || !queue_.empty(); });
+            if (!finished_ && options_.walk.pastDeadline()) finish(WalkResult::TimeLimit);
             if (finished_) break;
             batch.clear();
             while (!queue_.empty() && static_cast<int>(batch.size()) < options_.pipelineDepth) {
@@ -269,8 +272,19 @@ void ParallelWalk::worker(std::unique_ptr<FtpControl> control) {
     }
 }
 
-void ParallelWalk::loginAndWork() {
+FtpOptions ParallelWalk::connectionOptions() {
+    FtpOptions options = options_.ftp;
+    if (options.trace) {
+        auto trace = options.trace;
+        std::string label = "#" + std::to_string(++traceLabels_) + " ";
+        options.trace = [trace, label](const std::string& line) { trace(label + line); };
+    }
+    return options;
+}
+
+void ParallelWalk::loginAndWork(FtpOptions options) {
     auto control = std::make_unique<FtpControl>();
+    control->setOptions(std::move(options));
     // A server that refuses one more login leaves the work to the others.
     if (control->connect(options_.host, options_.account, options_.password) != 1) return;
     {
@@ -326,6 +340,7 @@ WalkResult ParallelWalk::run(const std::string& rootPath, const NameList& rootNa
     usable = false;
     if (!listing::isUsablePath(rootPath)) return WalkResult::Ok;
     auto first = std::make_unique<FtpControl>();
+    first->setOptions(connectionOptions());
     if (first->connect(options_.host, options_.account, options_.password) != 1) return WalkResult::Ok;
     first->send({"OPTS MLST type;unique;"});
     FtpControl::Reply ignored;
@@ -357,7 +372,8 @@ WalkResult ParallelWalk::run(const std::string& rootPath, const NameList& rootNa
     if (more) {
         std::vector<std::thread> threads;
         threads.emplace_back(&ParallelWalk::worker, this, std::move(first));
-        for (int i = 1; i < options_.connections; ++i) threads.emplace_back(&ParallelWalk::loginAndWork, this);
+        for (int i = 1; i < options_.connections; ++i)
+            threads.emplace_back(&ParallelWalk::loginAndWork, this, connectionOptions());
         for (auto& t : threads) t.join();
     }
     first.reset();

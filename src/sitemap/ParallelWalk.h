@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/FtpOptions.h"
 #include "ftp/NameList.h"
 #include "sitemap/DirectoryWalk.h"
 #include "sitemap/WalkResult.h"
@@ -19,6 +20,7 @@ class FtpControl;
 struct ParallelWalkOptions {
     WalkOptions walk;
     std::string host, account, password;
+    FtpOptions ftp;  // its cancel flag is the walk's own
     int connections = 4;    // logins walking at once; fewer when the server refuses more
     int pipelineDepth = 8;  // folders asked for at once on one connection
 };
@@ -64,7 +66,8 @@ private:
     struct Probe;
 
     void worker(std::unique_ptr<FtpControl> control);
-    void loginAndWork();
+    void loginAndWork(FtpOptions options);
+    FtpOptions connectionOptions();  // options_.ftp with the connection named in the trace
     size_t probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results);
     void apply(Node* node, const Probe& result);
     void list(Node* node, const NameList& names);
@@ -78,6 +81,8 @@ private:
     Fallback fallback_;
     bool useMlst_ = true;
     std::atomic<bool> confused_{false};  // replies came out of step with the commands
+    int traceLabels_ = 0;
+    std::atomic<bool> stopLogins_{false};  // the walk is over: logins still on their way give up
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

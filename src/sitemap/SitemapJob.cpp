@@ -65,7 +65,18 @@ SitemapJob::Outcome SitemapJob::fail(const std::string& message, const std::stri
     return Outcome::Failed;
 }
 
+FtpOptions SitemapJob::ftpOptions(const std::string& label) const {
+    FtpOptions options;
+    if (settings_.replyTimeoutSeconds > 0) options.stallTimeoutSeconds = settings_.replyTimeoutSeconds;
+    if (trace_) {
+        auto trace = trace_;
+        options.trace = [trace, label](const std::string& line) { trace("[" + label + "] " + line); };
+    }
+    return options;
+}
+
 bool SitemapJob::reopen(FtpSession& session) {
+    session.setOptions(ftpOptions("0"));
     return session.connect(settings_.hostName, settings_.accountName, settings_.password) == 1 &&
            (rootPath_.empty() || session.changeDirectory(rootPath_) == 1);
 }
@@ -75,6 +86,7 @@ WalkResult SitemapJob::walk(FtpSession& session, const NameList& names) {
     options.baseUrl = settings_.baseUrl;
     options.mobile = settings_.mobile();
     options.fileName = partialFile_;
+    options.deadline = deadline_;
     auto progress = [this](const std::string& folder) { observer_.setProgress(folder); };
     session.currentDirectory(rootPath_);
 
@@ -88,6 +100,7 @@ WalkResult SitemapJob::walk(FtpSession& session, const NameList& names) {
         fast.account = settings_.accountName;
         fast.password = settings_.password;
         fast.connections = settings_.connections;
+        fast.ftp = ftpOptions("fast");
         // Folders the fast walk cannot read are read here, folder by folder.
         auto fallback = [&](const std::string& path, const std::vector<std::string>& folders,
                             const std::vector<walk_rules::FolderIdentity>& ancestors, WalkStats& stats) {
@@ -123,8 +136,11 @@ SitemapJob::Outcome SitemapJob::run() {
     SitemapFile::remove(file);
     const std::tm start = localNow();
 
+    if (settings_.timeLimitSeconds > 0)
+        deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(settings_.timeLimitSeconds);
     observer_.setStatus(kSearching);
     FtpSession session;
+    session.setOptions(ftpOptions("0"));
     if (session.connect(settings_.hostName, settings_.accountName, settings_.password) != 1)
         return fail(kCannotConnect, session.lastError());
     if (!settings_.targetFolder.empty() && settings_.targetFolder != "/" &&
@@ -159,6 +175,9 @@ SitemapJob::Outcome SitemapJob::run() {
         if (result != WalkResult::Ok) {
             if (!partialFile_.empty()) SitemapFile::remove(partialFile_);
             std::string reason = failureReason_;
+            if (result == WalkResult::TimeLimit)
+                return fail(kTimeLimit, "the time limit of " + std::to_string(settings_.timeLimitSeconds) +
+                                            " seconds was reached");
             if (result == WalkResult::TooLarge)
                 return fail(kTooLarge, "more than " + std::to_string(walk_rules::kMaxFolders) + " folders or " +
                                            std::to_string(walk_rules::kMaxPages) + " pages");

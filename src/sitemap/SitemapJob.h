@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 
+#include "ftp/FtpOptions.h"
 #include "settings/JobSettings.h"
 
 #include "ftp/NameList.h"
@@ -27,6 +30,10 @@ public:
 
     Outcome run();
 
+    // Every command and reply of every connection, the password masked,
+    // from whichever thread runs it (so it must be thread-safe).
+    void setTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+
     // How the last walk went: connections 0 when it went folder by folder.
     // A completed generation with missedFolders() > 0 may lack pages (the
     // progress line says how many folders).
@@ -50,6 +57,7 @@ public:
     static constexpr const char* kUploadFailed = "sitemap.xmlのアップロードに失敗しました";
     static constexpr const char* kConnectionLost = "FTPサーバとの接続が切れました";
     static constexpr const char* kTooLarge = "フォルダまたはページが多すぎるため中止しました";
+    static constexpr const char* kTimeLimit = "制限時間内に終わらなかったため中止しました";
 
     // "更新完了 (YYYY/MM/DD hh:mm)" for a local time.
     static std::string completionLine(int year, int month, int day, int hour, int minute);
@@ -62,6 +70,7 @@ private:
     Outcome fail(const std::string& message, const std::string& reason = {});
     WalkResult walk(FtpSession& session, const NameList& names);
     bool reopen(FtpSession& session);
+    FtpOptions ftpOptions(const std::string& label) const;
 
     JobSettings settings_;
     JobObserver& observer_;
@@ -70,4 +79,6 @@ private:
     WalkStats walkStats_;
     std::string failureReason_;
     std::string partialFile_;  // where the document is written until it is whole
+    std::function<void(const std::string&)> trace_;
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
 };

@@ -6,6 +6,7 @@ enum class WalkResult {
     WriteFailed,     // the file could not be written
     ConnectionLost,  // the server went away or stopped answering
     TooLarge,        // the generation's budget of folders or pages ran out
+    TimeLimit,       // the generation's time ran out
 };
 
 struct WalkStats {

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+typedef void CURL;
+
+// How every FTP login of a generation is set up: time limits, what is
+// traced, and what stops it. One value for FtpSession and FtpControl alike.
+struct FtpOptions {
+    // Establishing the control connection.
+    long connectTimeoutSeconds = 30;
+    // A reply that does not begin, or a transfer that moves (almost)
+    // nothing, for this long fails the operation.
+    long stallTimeoutSeconds = 60;
+    // One whole reply, or one whole listing or upload, however it trickles.
+    long replyTimeoutSeconds = 300;
+    long transferTimeoutSeconds = 900;
+
+    // Called with each command sent and each reply line received, the
+    // password masked; from whichever thread runs the connection, so it
+    // must be thread-safe. Empty: nothing is traced.
+    std::function<void(const std::string& line)> trace;
+    // Set from another thread to stop logins still on their way.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+namespace ftp_options {
+
+// Sets up a curl handle for one FTP login: FTP only, no signals (threads),
+// the account, the limits, the trace and the cancel flag. options must
+// outlive the handle. False when account or password hold CR, LF or NUL.
+bool applyLogin(CURL* curl, const std::string& account, const std::string& password, const FtpOptions& options);
+
+// The trace line for a command as sent: a password is masked.
+std::string masked(const std::string& command);
+
+}  // namespace ftp_options
