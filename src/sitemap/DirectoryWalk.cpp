@@ -1,6 +1,7 @@
 #include "sitemap/DirectoryWalk.h"
 
 #include "ftp/FtpSession.h"
+#include "ftp/ListingParser.h"
 #include "sitemap/Location.h"
 #include "sitemap/SitemapFile.h"
 
@@ -12,6 +13,7 @@ DirectoryWalk::DirectoryWalk(FtpSession& session, WalkOptions options, Progress 
 WalkResult DirectoryWalk::run(const NameList& names) {
     std::string rootPath;
     session_.currentDirectory(rootPath);
+    if (!listing::isUsablePath(rootPath)) rootPath.clear();
     folders_.clear();
     ancestors_ = {FolderIdentity{session_.currentFolderId(), rootPath, walk_rules::listingSignature(names)}};
     return walkFolder(names, rootPath);
@@ -77,6 +79,7 @@ WalkResult DirectoryWalk::readHere(const std::string& name) {
     if (options_.pastDeadline()) return WalkResult::TimeLimit;
     FolderIdentity here;
     session_.currentDirectory(here.path);
+    if (!listing::isUsablePath(here.path)) here.path.clear();  // "C:\site" and the like: no way back by it
     here.id = session_.currentFolderId();
     NameList names;
     if (session_.listNames(names) <= 0) {

@@ -260,8 +260,8 @@ void ParallelWalk::worker(std::unique_ptr<FtpControl> control) {
             if (--alive_ == 0) {
                 for (auto& [place, node] : queue_) node->state = Node::State::Odd;
                 queue_.clear();
-                finish(WalkResult::Ok);
             }
+            if (queue_.empty() && inFlight_ == 0) finish(WalkResult::Ok);  // the odd ones are read later
             changed_.notify_all();
             return;
         }
@@ -300,8 +300,8 @@ void ParallelWalk::loginAndWork(FtpOptions options) {
         if (--alive_ == 0) {
             for (auto& [place, node] : queue_) node->state = Node::State::Odd;
             queue_.clear();
-            finish(WalkResult::Ok);
         }
+        if (queue_.empty() && inFlight_ == 0) finish(WalkResult::Ok);
         return;
     }
     worker(std::move(control));

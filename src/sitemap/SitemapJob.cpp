@@ -67,7 +67,12 @@ SitemapJob::Outcome SitemapJob::fail(const std::string& message, const std::stri
 
 FtpOptions SitemapJob::ftpOptions(const std::string& label) const {
     FtpOptions options;
-    if (settings_.replyTimeoutSeconds > 0) options.stallTimeoutSeconds = settings_.replyTimeoutSeconds;
+    if (settings_.replyTimeoutSeconds > 0) {
+        // The other limits keep their proportion to the one the user set.
+        options.stallTimeoutSeconds = settings_.replyTimeoutSeconds;
+        options.replyTimeoutSeconds = 5L * settings_.replyTimeoutSeconds;
+        options.transferTimeoutSeconds = 15L * settings_.replyTimeoutSeconds;
+    }
     if (trace_) {
         auto trace = trace_;
         options.trace = [trace, label](const std::string& line) { trace("[" + label + "] " + line); };

@@ -62,6 +62,8 @@ TestServer::TestServer(const std::string& root, const Options& options) {
         startVsftpd(root);
     else if (options.kind == Kind::Pyftpdlib)
         startPyftpdlib(root, options);
+    else if (options.kind == Kind::Hostile)
+        startHostile(options);
     else
         startOtherMake(root, options);
 }
@@ -74,6 +76,7 @@ const char* TestServer::name(Kind kind) {
         case Kind::Pureftpd: return "pureftpd";
         case Kind::Inetutils: return "inetutils";
         case Kind::Twisted: return "twisted";
+        case Kind::Hostile: return "hostile";
     }
     return "?";
 }
@@ -148,6 +151,20 @@ void TestServer::startOtherMake(const std::string& root, const Options& options)
                                      "--password", options.password};
     if (options.maxLogins > 0) args.insert(args.end(), {"--max-logins", std::to_string(options.maxLogins)});
     startScript(args);
+}
+
+void TestServer::startHostile(const Options& options) {
+    configDir_ = std::make_unique<TempTree>();
+    startScript({"/usr/bin/python3", std::string(QUILLOMAR_TEST_SUPPORT_DIR) + "/../hostile/hostile_ftpd.py", "--case",
+                 options.hostileCase, "--log", (configDir_->path() / "commands.log").string()});
+}
+
+std::string TestServer::receivedCommands() const {
+    return configDir_ ? readFile(configDir_->path() / "commands.log") : std::string();
+}
+
+std::string TestServer::uploadedFiles() const {
+    return configDir_ ? readFile(configDir_->path() / "commands.log.files") : std::string();
 }
 
 // Starts a server script that prints "PORT <n>" once it listens.

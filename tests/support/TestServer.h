@@ -16,7 +16,7 @@ class TempTree;
 // maxLogins apply to them).
 class TestServer {
 public:
-    enum class Kind { Pyftpdlib, Vsftpd, Proftpd, Pureftpd, Inetutils, Twisted };
+    enum class Kind { Pyftpdlib, Vsftpd, Proftpd, Pureftpd, Inetutils, Twisted, Hostile };
     static const char* name(Kind kind);
     struct Options {
         Kind kind = Kind::Pyftpdlib;
@@ -30,6 +30,7 @@ public:
         std::string order = "sorted";  // listing order: "sorted", "reverse" or "disk"
         int replyDelayMs = 0;  // a slow server: waits this long before each command
         std::vector<std::string> quirks;  // ftpd.py --quirk values, e.g. "ls-args", "refuse-list:x"
+        std::string hostileCase;          // Kind::Hostile: tests/hostile/hostile_ftpd.py --case
     };
 
     explicit TestServer(const std::string& root);
@@ -41,6 +42,12 @@ public:
     int port() const { return port_; }
     const std::string& user() const { return user_; }
     const std::string& password() const { return password_; }
+    // Kind::Hostile: every command line the server received (CR, LF and NUL
+    // inside a line shown as <CR>, <LF>, <NUL>), and the files uploaded to
+    // it ("path size" lines).
+    std::string receivedCommands() const;
+    std::string uploadedFiles() const;
+
     // "127.0.0.1:<port>", as typed into the host field.
     std::string host() const;
     // Ends the server at once, as a crash would (servers of other makes are
@@ -53,6 +60,7 @@ private:
     void startPyftpdlib(const std::string& root, const Options& options);
     void startScript(const std::vector<std::string>& args);
     void startOtherMake(const std::string& root, const Options& options);
+    void startHostile(const Options& options);
     void startVsftpd(const std::string& root);
 
     std::unique_ptr<TempTree> configDir_;
