@@ -311,6 +311,9 @@ TEST_F(SitemapJobTest, EveryPageOnQuirkyServersAndTrees) {
          {"http://example.com/deep" + deep + "/p.html"}},
     };
     for (const auto& c : cases) {
+#ifdef _WIN32
+        if (c.files.front().find('\t') != std::string::npos) continue;  // no such names on Windows
+#endif
         TempTree tree;
         for (const auto& f : c.files) tree.file(f);
         TestServer::Options options;

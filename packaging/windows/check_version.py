@@ -31,7 +31,7 @@ imports = sorted({entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY
 system = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll", "winspool.drv", "shell32.dll", "ole32.dll",
           "oleaut32.dll", "advapi32.dll", "comctl32.dll", "uuid.dll", "rpcrt4.dll", "uxtheme.dll", "version.dll",
           "shlwapi.dll", "oleacc.dll", "ws2_32.dll", "crypt32.dll", "bcrypt.dll", "msvcrt.dll", "wininet.dll",
-          "imm32.dll", "winmm.dll", "gdiplus.dll", "msimg32.dll", "dwmapi.dll", "wsock32.dll"}
+          "imm32.dll", "winmm.dll", "gdiplus.dll", "msimg32.dll", "dwmapi.dll", "wsock32.dll", "normaliz.dll"}
 foreign = [d for d in imports if d not in system and not d.startswith("api-ms-win-")]
 if foreign:
     problems.append(f"needs DLLs Windows does not ship: {foreign}")
