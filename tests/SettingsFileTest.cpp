@@ -162,6 +162,19 @@ TEST(SettingsFile, ValuesAndLastCommentsSurviveSaveAndLoad) {
     }
 }
 
+// Lines the parser cannot read would vanish in a save: the file is kept.
+TEST(SettingsFile, LinesThatAreNoSettingsAreNeverLost) {
+    TempTree dir;
+    const std::string text = "hello world\n[INI_SETTING]\nhost=h\n";
+    dir.file("SETTING.INI", text);
+    SettingsFile file;
+    file.setPath(SettingsFile::pathIn(dir.str()));
+    std::string error;
+    EXPECT_FALSE(file.save(sample(), &error));
+    EXPECT_NE(error.find("hello world"), std::string::npos) << error;
+    EXPECT_EQ(readFile(file.path()), text);
+}
+
 #ifndef _WIN32
 // Something that is no settings file is read as nothing and never written
 // over; a link planted where a temporary file might go is left alone.

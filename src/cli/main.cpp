@@ -59,8 +59,8 @@ int main(int argc, char* argv[]) {
     }
     settings.mobileFlag = SettingsFile::flagTicked(settings.mobileFlag) ? "1" : "0";
     settings.uploadFlag = SettingsFile::flagTicked(settings.uploadFlag) ? "1" : "0";
-    if (!settingsFile.save(settings))
-        std::fprintf(stderr, "quillomar-cli: cannot write %s\n", settingsFile.path().c_str());
+    std::string notSaved;
+    if (!settingsFile.save(settings, &notSaved)) std::fprintf(stderr, "quillomar-cli: %s\n", notSaved.c_str());
 
     if (!options->applyTo(settings, error)) {
         std::fprintf(stderr, "quillomar-cli: %s\n", error.c_str());

@@ -180,6 +180,61 @@ bool replaceFile(const std::string& path, const std::string& content) {
     return true;
 }
 
+std::string trimmed(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::string lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A line as the parser understands it: "[section]", "key=value" (blanks
+// around both and one pair of quotes dropped), or a comment as it stands.
+std::string normalized(const std::string& line) {
+    std::string t = trimmed(line);
+    if (t.empty() || t[0] == ';' || t[0] == '#') return t;
+    if (t[0] == '[' && t.back() == ']') return "[" + trimmed(t.substr(1, t.size() - 2)) + "]";
+    size_t eq = t.find('=');
+    if (eq == std::string::npos) return t;
+    std::string value = trimmed(t.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    return lowered(trimmed(t.substr(0, eq))) + "=" + value;
+}
+
+// The first line of the old file that the new one no longer holds (the
+// seven keys of our section aside), or empty: the parser drops lines it
+// cannot read, and those must not be lost by a save.
+std::string firstLostLine(const std::string& original, const std::string& content) {
+    auto lines = [](const std::string& text) {
+        std::vector<std::string> out;
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            out.push_back(text.substr(start, end - start));
+            start = end + 1;
+        }
+        return out;
+    };
+    std::vector<std::string> kept;
+    for (const auto& line : lines(content)) kept.push_back(normalized(line));
+    std::string section;
+    for (const auto& line : lines(original)) {
+        std::string n = normalized(line);
+        if (n.empty()) continue;
+        if (n[0] == '[') section = lowered(n);
+        bool ours = false;
+        for (const auto& [key, field] : kKeys)
+            ours = ours || (section == "[" + lowered(SettingsFile::kSection) + "]" && n.rfind(std::string(key) + "=", 0) == 0);
+        if (ours || n.rfind(std::string(SettingsFile::kConnectionsKey) + "=", 0) == 0) continue;
+        if (std::find(kept.begin(), kept.end(), n) == kept.end()) return trimmed(line);
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string SettingsFile::pathIn(const std::string& folder) {
@@ -205,17 +260,31 @@ int SettingsFile::parseConnections(const std::string& text) {
     return std::min(std::stoi(text), JobSettings::kMaxConnections);
 }
 
-bool SettingsFile::save(const JobSettings& settings) const {
+bool SettingsFile::save(const JobSettings& settings, std::string* error) const {
     // A file that could not be read whole is never written over: what it
     // holds would be lost.
     CSimpleIniA ini;
-    std::string ignored;
-    if (!loadInto(ini, path_, ignored)) return false;
+    std::string why;
+    if (!loadInto(ini, path_, why)) {
+        if (error) *error = why + "; it was left as it is";
+        return false;
+    }
     for (const auto& [key, field] : kKeys) ini.SetValue(kSection, key, storedForm(settings.*field).c_str());
     std::string content;
     if (ini.Save(content) < 0) return false;
     content += trailingComments(path_);
-    return replaceFile(path_, content);
+    std::string original, ignored;
+    readAsUtf8(path_, original, ignored);
+    std::string lost = firstLostLine(original, content);
+    if (!lost.empty()) {
+        if (error) *error = path_ + " holds a line that is no setting (\"" + lost + "\"); it was left as it is";
+        return false;
+    }
+    if (!replaceFile(path_, content)) {
+        if (error) *error = "cannot write " + path_;
+        return false;
+    }
+    return true;
 }
 
 bool SettingsFile::flagTicked(const std::string& text) {

@@ -37,7 +37,9 @@ public:
     // and false without writing when the file there cannot be read whole.
     // A value comes back from load exactly as it was saved. On POSIX
     // systems a new file is readable by its owner only: it holds the password.
-    bool save(const JobSettings& settings) const;
+    // Nor when the file holds lines that are no settings (they would be
+    // dropped). error, when given, says why it was not written.
+    bool save(const JobSettings& settings, std::string* error = nullptr) const;
 
     // How a stored flag shows in a two-state check box: the text read as a
     // decimal integer (leading blanks and sign, then digits; none gives 0);

@@ -680,6 +680,177 @@ class RenameRefused(Case):
         return False
 
 
+@case("multiline-greeting")
+class MultilineGreeting(Case):
+    greeting = "220-Welcome\r\n220-to a server\r\n   that talks\r\n220 a lot"
+
+
+@case("dos-listing")
+class DosListing(Case):
+    def list_lines(self, path):
+        return ["01-01-24  12:00PM       %s %s" % ("<DIR>         " if k == "d" else "%14d" % 10, n)
+                for n, k in self.entries(path)] + ["               1 File(s)             10 bytes"]
+
+
+@case("dot-entries-and-totals")
+class DotEntries(Case):
+    def list_lines(self, path):
+        return ["total 8", unix_line(".", "d"), unix_line("..", "d"), ""] + super().list_lines(path)
+
+
+@case("list-refused-folder")
+class ListRefusedFolder(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd in ("LIST", "MLSD", "STAT") and conn.cwd == "/site/b/c":
+            conn.send("550 Permission denied")
+            return True
+        return False
+
+
+@case("cwd-refused-listed-folder")
+class CwdRefused(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "CWD" and conn.resolve(arg) == "/site/b/c":
+            conn.send("550 Permission denied")
+            return True
+        return False
+
+
+@case("stat-212-spaces")
+class Stat212(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "STAT" and arg:
+            conn.send("212-Status of .:\r\n" + "".join(" " + l + "\r\n" for l in self.stat_lines(conn.cwd)) +
+                      "212 End of status")
+            return True
+        return False
+
+
+@case("stat-code-prefixed")
+class StatCodePrefixed(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "STAT" and arg:
+            conn.send("211-Status:\r\n" + "".join("211-" + l + "\r\n" for l in self.stat_lines(conn.cwd)) +
+                      "211 End")
+            return True
+        return False
+
+
+@case("feat-garbage")
+class FeatGarbage(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "FEAT":
+            conn.send("211-\x01\x02 garbage\r\n MLST\r\n\xff\xfe\r\n211 End")
+            return True
+        return False
+
+
+@case("opts-refused")
+class OptsRefused(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "OPTS":
+            conn.send("501 No options")
+            return True
+        return False
+
+
+@case("mlst-refused")
+class MlstRefused(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd in ("MLST", "MLSD"):
+            conn.send("500 Unknown command")
+            return True
+        return False
+
+
+@case("no-feat")
+class NoFeat(Case):
+    mlst = False
+
+    def handle(self, conn, cmd, arg):
+        if cmd == "FEAT":
+            conn.send("500 Unknown command")
+            return True
+        return False
+
+
+@case("login-without-password")
+class LoginWithoutPassword(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "USER":
+            conn.send("230 Come in")
+            return True
+        return False
+
+
+@case("quit-never-answered")
+class QuitNeverAnswered(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "QUIT":
+            time.sleep(FOREVER)
+        return False
+
+
+@case("data-never-sent")
+class DataNeverSent(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "LIST" and in_subfolder(conn):
+            data = conn.data_connection()
+            conn.send("150 Here")
+            time.sleep(FOREVER)
+        return False
+
+
+@case("421-midway")
+class Midway421(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd in ("LIST", "STAT") and conn.cwd == "/site/b" and (cmd == "LIST" or arg):
+            conn.send("421 Service not available, closing control connection")
+            conn.request.close()
+            raise SystemExit
+        return False
+
+
+@case("garbage-reply-codes")
+class GarbageReplyCodes(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "CWD" and conn.resolve(arg) == "/site/b":
+            conn.send("abc what")
+            return True
+        return False
+
+
+@case("shift-jis-names")
+class ShiftJisNames(Case):
+    def __init__(self, server):
+        super().__init__(server)
+        name = b"\x93\xfa\x96\x7b.html".decode("utf-8", "surrogateescape")
+        self.tree["/site/a"] = [("p.html", "f"), (name, "f")]
+
+
+@case("names-with-spaces")
+class NamesWithSpaces(Case):
+    def __init__(self, server):
+        super().__init__(server)
+        self.tree["/site/a"] = [("p.html", "f"), ("  lead.html", "f"), ("d  s", "d")]
+        self.tree["/site/a/d  s"] = [("in.html", "f")]
+
+
+@case("stor-rename-target-refused")
+class RenameTargetRefused(Case):
+    def handle(self, conn, cmd, arg):
+        if cmd == "RNTO":
+            conn.send("553 Not allowed")
+            return True
+        return False
+
+
+@case("reply-bare-lf")
+class ReplyBareLf(Case):
+    def pwd_reply(self, cwd):
+        return '257 "%s" is\nthe current directory' % cwd
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
