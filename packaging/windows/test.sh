@@ -79,6 +79,31 @@ gui_run() {
 check "dialog shows and the program ends with exit code 0" scripts/with-display bash -c "$(declare -f gui_run); work='$work' root='$root' gui_run"
 wineserver -k 2>/dev/null || true
 
+# Minimised, the dialog waits behind its icon in the notification area (the
+# display's tray, where Wine docks it); a real click there brings it back.
+tray_run() {
+  cd "$work/gui"
+  wine "$root/build-win/Quillomar.exe" >/dev/null 2>&1 &
+  local app=$! id
+  id=$(timeout 60 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' | head -n 1) || return 1
+  for click in "1 1" "3 1"; do
+    xdotool windowminimize "$id"
+    for _ in $(seq 1 100); do
+      xdotool search --onlyvisible --name 'Quillomar Ver2.0' >/dev/null || break
+      sleep 0.1
+    done
+    sleep 1
+    "$root/tests/gui/click-tray-icon" $click || return 1
+    timeout 20 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' >/dev/null || return 1
+    sleep 0.5
+  done
+  xdotool windowactivate --sync "$id" key alt+F4 >/dev/null 2>&1
+  timeout 30 tail --pid="$app" -f /dev/null
+}
+check "a click on the notification-area icon brings the dialog back" \
+  scripts/with-display bash -c "$(declare -f tray_run); work='$work' root='$root' tray_run"
+wineserver -k 2>/dev/null || true
+
 echo "== version record"
 check "version record" /usr/bin/python3 packaging/windows/check_version.py build-win/Quillomar.exe Quillomar.EXE
 check "version record (cli)" /usr/bin/python3 packaging/windows/check_version.py build-win/quillomar-cli.exe quillomar-cli.EXE

@@ -1,19 +1,19 @@
 #include "ui/AppIdentity.h"
 
-#include <wx/filename.h>
 #include <wx/iconbndl.h>
-#include <wx/stdpaths.h>
 
 #include "ui/resources/icon16.xpm"
 #include "ui/resources/icon32.xpm"
 
 #ifndef QUILLOMAR_HOMEPAGE_URL
-#define QUILLOMAR_HOMEPAGE_URL "https://quillomar.example/"
+#define QUILLOMAR_HOMEPAGE_URL ""
 #endif
 
 namespace app_identity {
 
-wxString name() { return wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetName(); }
+// One name on every platform: the window says "Quillomar Ver2.0", and the
+// Windows executable is Quillomar.exe.
+wxString name() { return "Quillomar"; }
 
 wxIcon icon(int size) { return wxIcon(size <= 16 ? icon16 : icon32); }
 

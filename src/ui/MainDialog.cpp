@@ -8,6 +8,7 @@
 #include <wx/checkbox.h>
 #include <wx/fontenum.h>
 #include <wx/msgdlg.h>
+#include <wx/generic/msgdlgg.h>  // after msgdlg.h, which it builds on
 #include <wx/settings.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -90,9 +91,9 @@ MainDialog::~MainDialog() {
 void MainDialog::buildControls() {
     std::vector<std::pair<wxWindow*, Place>> placed;
     auto edit = [&](int id, Place p) { placed.emplace_back(new wxTextCtrl(this, id, wxEmptyString), p); };
-    auto label = [&](int id, const char* text, Place p) {
+    auto label = [&](int id, const char* text, Place p, long ellipsize = wxST_ELLIPSIZE_END) {
         auto* control = new wxStaticText(this, id, wxString::FromUTF8(text), wxDefaultPosition, wxDefaultSize,
-                                         wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+                                         wxST_NO_AUTORESIZE | ellipsize);
         placed.emplace_back(control, p);
         return control;
     };
@@ -117,7 +118,9 @@ void MainDialog::buildControls() {
     label(wxID_ANY, "対象フォルダ", {12, 63, 45, 8});
     statusLine_ = label(control_id::kStatusLine, "", {11, 128, 141, 8});
     label(wxID_ANY, "httpパス", {12, 81, 45, 8});
-    progressLine_ = label(control_id::kProgressLine, "", {11, 115, 190, 8});
+    // Cut in the middle: the site's address stays at the start, and the end
+    // of the folder path, the part that changes, stays in view.
+    progressLine_ = label(control_id::kProgressLine, "", {11, 115, 190, 8}, wxST_ELLIPSIZE_MIDDLE);
 
     // Dialog units from the font; widened where a text would not fit in
     // this font (a Japanese face may run wider than the one the layout was
@@ -141,8 +144,9 @@ void MainDialog::onInit() {
     for (const auto& field : kFields)
         static_cast<wxTextCtrl*>(FindWindow(field.id))->ChangeValue(fromUtf8(settings_.*field.value));
 
-    // The project's page. If it cannot be opened the program goes on.
-    if (openPage_) openPage_(app_identity::homepageUrl());
+    // The project's page, where the build names one. If it cannot be
+    // opened the program goes on.
+    if (openPage_ && !app_identity::homepageUrl().empty()) openPage_(app_identity::homepageUrl());
     FindWindow(control_id::kHost)->SetFocus();
 }
 
@@ -155,7 +159,12 @@ void MainDialog::setStatusText(const std::string& text) { statusLine_->SetLabelT
 void MainDialog::setProgressText(const std::string& text) { progressLine_->SetLabelText(fromUtf8(text)); }
 
 void MainDialog::showMessage(const std::string& text) {
+#ifdef __WXMSW__
     wxMessageDialog box(this, fromUtf8(text), app_identity::name(), wxOK | wxICON_EXCLAMATION);
+#else
+    // GTK's own message box shows no icon: this one draws the theme's.
+    wxGenericMessageDialog box(this, fromUtf8(text), app_identity::name(), wxOK | wxICON_EXCLAMATION);
+#endif
     box.ShowModal();
 }
 

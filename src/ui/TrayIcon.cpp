@@ -8,8 +8,16 @@
 #include "util/TextCodec.h"
 
 TrayIcon::TrayIcon(wxTopLevelWindow* window) : window_(window) {
+#ifdef __WXMSW__
+    // Windows reports the button's release.
     Bind(wxEVT_TASKBAR_LEFT_UP, &TrayIcon::onClick, this);
     Bind(wxEVT_TASKBAR_RIGHT_UP, &TrayIcon::onClick, this);
+#else
+    // GTK reports a click as a press (or a double click), never a release.
+    Bind(wxEVT_TASKBAR_LEFT_DOWN, &TrayIcon::onClick, this);
+    Bind(wxEVT_TASKBAR_LEFT_DCLICK, &TrayIcon::onClick, this);
+    Bind(wxEVT_TASKBAR_RIGHT_DOWN, &TrayIcon::onClick, this);
+#endif
 }
 
 wxString TrayIcon::tip() {
@@ -26,8 +34,10 @@ void TrayIcon::park() {
 void TrayIcon::restore() {
     RemoveIcon();
     parked_ = false;
-    window_->Show();
+    // Out of the minimised state first: shown while still minimised, the
+    // window would be minimised (and parked) again at once.
     window_->Iconize(false);
+    window_->Show();
     window_->Raise();
 }
 

@@ -5,7 +5,8 @@
 class wxTopLevelWindow;
 
 // Puts the dialog out of sight: park() hides it behind an icon in the
-// notification area; a left or right click on the icon brings it back.
+// notification area; a left or right click on the icon brings it back (on
+// the events each platform sends for a click).
 // Where the desktop has no notification area, the dialog stays an ordinary
 // minimised window, so it can always come back.
 class TrayIcon : public wxTaskBarIcon {

@@ -51,7 +51,7 @@ public:
 
 protected:
     int Enter(wxDialog* dialog) override {
-        auto* box = dynamic_cast<wxMessageDialog*>(dialog);
+        auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
         if (!box) return wxID_NONE;
         boxes.push_back({box->GetCaption().utf8_string(), box->GetMessage().utf8_string(),
                          box->GetMessageDialogStyle()});

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <wx/artprov.h>
+
 #include <filesystem>
 
 #include <wx/button.h>
@@ -94,7 +96,12 @@ TEST_F(MainDialogTest, OpensWithTheSavedSettingsAndTheProjectPage) {
     EXPECT_TRUE(check(id::kMobile)->GetValue()) << "a stored 2 shows ticked";
     EXPECT_FALSE(check(id::kUpload)->GetValue());
     EXPECT_EQ(label(id::kStatusLine), "");
-    EXPECT_EQ(openedPages, std::vector<std::string>{app_identity::homepageUrl().utf8_string()});
+    // A build that names no page opens none; one that does opens it once.
+    if (app_identity::homepageUrl().empty()) {
+        EXPECT_TRUE(openedPages.empty());
+    } else {
+        EXPECT_EQ(openedPages, std::vector<std::string>{app_identity::homepageUrl().utf8_string()});
+    }
     EXPECT_EQ(wxWindow::FindFocus(), edit(id::kHost));
     EXPECT_EQ(enabledStates(), kAllEnabled);
     EXPECT_TRUE(dialog->IsShown());
@@ -108,7 +115,9 @@ TEST_F(MainDialogTest, EnterWithEmptyFieldsShowsOnlyTheHostMessageAndSavesFirst)
     ASSERT_TRUE(pumpUntil([&] { return !boxes.boxes.empty(); }));
     pumpFor(100);
     ASSERT_EQ(boxes.messages(), std::vector<std::string>{"ホストを入力してください"});
-    EXPECT_EQ(boxes.boxes[0].caption, app_identity::name().utf8_string());
+    EXPECT_EQ(boxes.boxes[0].caption, "Quillomar");
+    // The theme has the exclamation icon the box draws.
+    EXPECT_TRUE(wxArtProvider::GetBitmap(wxART_WARNING, wxART_MESSAGE_BOX).IsOk());
     EXPECT_TRUE(boxes.boxes[0].style & wxICON_EXCLAMATION);
     EXPECT_TRUE(boxes.boxes[0].style & wxOK);
     EXPECT_EQ(readFile(work.path() / "SETTING.INI"),
@@ -240,16 +249,22 @@ TEST_F(MainDialogTest, MinimiseParksInTheNotificationAreaAndAClickBringsItBack) 
     EXPECT_TRUE(dialog->trayIcon().IsIconInstalled());
     EXPECT_EQ(TrayIcon::tip(), app_identity::name());
 
-    wxTaskBarIconEvent otherButton(wxEVT_TASKBAR_LEFT_DOWN, &dialog->trayIcon());
-    dialog->trayIcon().ProcessEvent(otherButton);
-    EXPECT_FALSE(dialog->IsShown()) << "only a button release restores";
-
-    wxTaskBarIconEvent release(wxEVT_TASKBAR_RIGHT_UP, &dialog->trayIcon());
-    dialog->trayIcon().ProcessEvent(release);
-    ASSERT_TRUE(pumpUntil([&] { return dialog->IsShownOnScreen(); }, 5000));
-    EXPECT_FALSE(dialog->trayIcon().IsIconInstalled());
-    pumpUntil([&] { return !dialog->IsIconized(); }, 2000);
-    EXPECT_FALSE(dialog->IsIconized());
+    // Real clicks through the X server at the docked icon: a left click, a
+    // right click, a double click each bring the dialog back.
+    for (const char* click : {"1 1", "3 1", "1 2"}) {
+        if (!dialog->trayIcon().parked()) {
+            dialog->Iconize(true);
+            ASSERT_TRUE(pumpUntil([&] { return !dialog->IsShown(); }, 5000)) << click;
+        }
+        pumpFor(300);  // docked by the notification area
+        std::string command = std::string(QUILLOMAR_TEST_SOURCE_DIR) + "/gui/click-tray-icon " + click;
+        ASSERT_EQ(std::system(command.c_str()), 0) << click;
+        ASSERT_TRUE(pumpUntil([&] { return dialog->IsShownOnScreen(); }, 5000)) << click;
+        EXPECT_TRUE(pumpUntil([&] { return !dialog->trayIcon().IsIconInstalled(); }, 2000)) << click;
+        pumpUntil([&] { return !dialog->IsIconized(); }, 2000);
+        EXPECT_FALSE(dialog->IsIconized()) << click;
+        pumpFor(300);
+    }
 }
 
 }  // namespace
