@@ -108,7 +108,7 @@ TEST_P(CompatibilityTest, EveryPageOnceAndTheSameBytesForEveryConnectionCount) {
 INSTANTIATE_TEST_SUITE_P(Servers, CompatibilityTest,
                          ::testing::Values(Kind::Pyftpdlib, Kind::Vsftpd, Kind::Proftpd, Kind::Pureftpd,
                                            Kind::Inetutils, Kind::Twisted),
-                         [](const auto& info) { return std::string(TestServer::name(info.param)); });
+                         [](const auto& test) { return std::string(TestServer::name(test.param)); });
 
 // A server that allows one login per address: the walk's logins must be
 // gone before the upload logs in, every time.
@@ -136,6 +136,6 @@ TEST_P(OneLoginTest, UploadAfterTheFastWalkEveryTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, OneLoginTest, ::testing::Values(Kind::Pyftpdlib, Kind::Pureftpd),
-                         [](const auto& info) { return std::string(TestServer::name(info.param)); });
+                         [](const auto& test) { return std::string(TestServer::name(test.param)); });
 
 }  // namespace

@@ -119,7 +119,7 @@ TEST_P(WalkRulesTest, PagesFoldersAndPostOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, WalkRulesTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "WithoutMlst" : "WithMlst"; });
+                         [](const auto& test) { return test.param ? "WithoutMlst" : "WithMlst"; });
 
 TEST(DirectoryWalk, KeepsTheServersListingOrder) {
     TempTree tree;

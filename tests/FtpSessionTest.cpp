@@ -70,7 +70,7 @@ TEST_P(FtpSessionTest, ListsChangesAndReportsTheFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpSessionTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "WithoutMlst" : "WithMlst"; });
+                         [](const auto& test) { return test.param ? "WithoutMlst" : "WithMlst"; });
 
 TEST(FtpSession, UnreadableListLinesFallBackToMlsd) {
     TempTree tree;

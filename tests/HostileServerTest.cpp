@@ -178,12 +178,12 @@ const HostileCase kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, HostileServerTest, ::testing::Combine(::testing::ValuesIn(kCases), ::testing::Values(0, 4)),
-                         [](const auto& info) {
-                             std::string name = std::get<0>(info.param).name;
+                         [](const auto& test) {
+                             std::string name = std::get<0>(test.param).name;
                              for (char& ch : name)
                                  if (ch == '-') ch = '_';
-                             if (std::get<0>(info.param).upload) name += "_upload";
-                             return name + "_" + std::to_string(std::get<1>(info.param));
+                             if (std::get<0>(test.param).upload) name += "_upload";
+                             return name + "_" + std::to_string(std::get<1>(test.param));
                          });
 
 }  // namespace

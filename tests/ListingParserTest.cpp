@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
              "-rw-r--r-- 1 o g 1 Jan 1 12:00 bad\rname.html\r\n"
              "-rw-r--r-- 1 o g 1 Jan 1 12:00 good.html\r\n",
              {{"good.html", K::File, ""}}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST(SafeName, RejectsWhatCouldBreakACommand) {
     EXPECT_TRUE(listing::isSafeName("a b.html"));

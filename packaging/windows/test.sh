@@ -68,12 +68,20 @@ gui_run() {
   wine "$root/build-win/Quillomar.exe" >/dev/null 2>&1 &
   local app=$!
   local id
-  id=$(timeout 60 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' | head -n 1) || return 1
-  [ -n "$id" ] || return 1
-  xdotool windowactivate --sync "$id" key alt+F4 >/dev/null 2>&1
+  # Wine may take long to start on a busy machine: wait generously.
+  id=$(timeout 180 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' | head -n 1)
+  [ -n "$id" ] || { echo "no dialog appeared"; return 1; }
+  sleep 1
+  # A key sent before the window has the focus is lost: ask again.
+  local attempt
+  for attempt in 1 2 3; do
+    xdotool windowactivate --sync "$id" key alt+F4 >/dev/null 2>&1
+    timeout 20 tail --pid="$app" -f /dev/null && break
+  done
   local code=0
-  timeout 30 tail --pid="$app" -f /dev/null || return 1
+  kill -0 "$app" 2>/dev/null && { echo "the program did not end"; return 1; }
   wait "$app" || code=$?
+  [ "$code" -eq 0 ] || echo "exit code $code"
   [ "$code" -eq 0 ]
 }
 check "dialog shows and the program ends with exit code 0" scripts/with-display bash -c "$(declare -f gui_run); work='$work' root='$root' gui_run"
@@ -85,7 +93,8 @@ tray_run() {
   cd "$work/gui"
   wine "$root/build-win/Quillomar.exe" >/dev/null 2>&1 &
   local app=$! id
-  id=$(timeout 60 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' | head -n 1) || return 1
+  id=$(timeout 180 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' | head -n 1)
+  [ -n "$id" ] || { echo "no dialog appeared"; return 1; }
   for click in "1 1" "3 1"; do
     xdotool windowminimize "$id"
     for _ in $(seq 1 100); do

@@ -31,7 +31,8 @@ public:
     static std::string escapeControls(const std::string& text) {
         static const char hex[] = "0123456789abcdef";
         std::string out;
-        for (unsigned char c : text) {
+        for (char ch : text) {
+            const auto c = static_cast<unsigned char>(ch);
             if (c < 0x20 || c == 0x7f) {
                 out += "\\x";
                 out += hex[c >> 4];

@@ -16,7 +16,8 @@ namespace {
 std::string encodeUrlName(const std::string& path) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
-    for (unsigned char c : path) {
+    for (char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
             c == '_' || c == '~') {
             out += static_cast<char>(c);

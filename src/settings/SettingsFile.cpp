@@ -58,9 +58,10 @@ bool readAsUtf8(const std::string& path, std::string& text, std::string& error) 
         return false;
     }
     std::ifstream in(utf8Path(path), std::ios::binary);
-    std::string bytes;
-    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (in) in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(in ? bytes.size() : static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    if (in.bad()) {
         error = "cannot read " + path;
         return false;
     }

@@ -33,7 +33,8 @@ void joinWithSlash(std::string& url, const std::string& part) {
 std::string encodeSegment(const std::string& segment) {
     std::string out;
     out.reserve(segment.size());
-    for (unsigned char c : segment) {
+    for (char ch : segment) {
+        const auto c = static_cast<unsigned char>(ch);
         if (isUnreservedOrSubDelim(c))
             out += static_cast<char>(c);
         else
@@ -83,7 +84,7 @@ std::string withAsciiHost(const std::string& baseUrl) {
     size_t hostEnd = colon != std::string::npos && colon < end ? colon : end;
     std::string host = baseUrl.substr(start, hostEnd - start);
     bool ascii = true;
-    for (unsigned char c : host) ascii = ascii && c < 0x80;
+    for (char ch : host) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
     if (ascii || host.empty()) return baseUrl;
     std::string converted = asciiHost(host);
     if (converted.empty()) return baseUrl;
@@ -96,7 +97,8 @@ std::string encodeBaseUrl(const std::string& typed) {
     const std::string baseUrl = withAsciiHost(typed);
     std::string out;
     out.reserve(baseUrl.size());
-    for (unsigned char c : baseUrl) {
+    for (char ch : baseUrl) {
+        const auto c = static_cast<unsigned char>(ch);
         if (c <= 0x20 || c >= 0x7f || std::string_view("<>\"{}|\\^`").find(static_cast<char>(c)) != std::string_view::npos)
             appendPercent(out, c);
         else
