@@ -14,6 +14,7 @@
 #include "ftp/FtpSession.h"
 #include "settings/SettingsFile.h"
 #include "ui/AppIdentity.h"
+#include "util/Utf8Path.h"
 #include "ui/MainDialog.h"
 
 wxIMPLEMENT_APP_NO_MAIN(QuillomarApp);
@@ -33,12 +34,6 @@ bool startNetwork() {
     return FtpSession::initNetwork();
 }
 
-std::string currentFolder() {
-    std::error_code ec;
-    auto text = std::filesystem::current_path(ec).u8string();
-    return std::string(text.begin(), text.end());
-}
-
 }  // namespace
 
 bool QuillomarApp::OnInit() {
@@ -48,7 +43,7 @@ bool QuillomarApp::OnInit() {
         return false;
     }
     SettingsFile settings;
-    settings.setPath(SettingsFile::pathIn(currentFolder()));
+    settings.setPath(SettingsFile::pathIn(currentFolderUtf8()));
 
     auto* dialog = new MainDialog(settings, [](const wxString& url) {
         wxLogNull quiet;  // a page that cannot be opened is no reason to stop or complain

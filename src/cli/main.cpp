@@ -13,19 +13,11 @@
 #include "ftp/FtpSession.h"
 #include "settings/SettingsFile.h"
 #include "sitemap/SitemapJob.h"
+#include "util/Utf8Path.h"
 
 #ifndef QUILLOMAR_VERSION
 #define QUILLOMAR_VERSION "0"
 #endif
-
-namespace {
-
-std::string currentFolder() {
-    auto text = std::filesystem::current_path().u8string();
-    return std::string(text.begin(), text.end());
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
 #ifdef _WIN32
@@ -49,7 +41,12 @@ int main(int argc, char* argv[]) {
     // As the dialog does: load, save back (a flag shows as a ticked or clear
     // box, so it is saved as "1" or "0"), then check.
     SettingsFile settingsFile;
-    settingsFile.setPath(options->settingsFile.value_or(SettingsFile::pathIn(currentFolder())));
+    const std::string here = currentFolderUtf8();
+    if (here.empty() && !options->settingsFile) {
+        std::fprintf(stderr, "quillomar-cli: the current folder cannot be read (was it deleted?)\n");
+        return 2;
+    }
+    settingsFile.setPath(options->settingsFile.value_or(SettingsFile::pathIn(here)));
     JobSettings settings;
     std::string unreadable;
     if (!settingsFile.load(settings, &unreadable)) {

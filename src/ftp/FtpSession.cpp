@@ -8,27 +8,10 @@
 
 #include "ftp/FtpHost.h"
 #include "ftp/ListingParser.h"
+#include "util/PercentEncoding.h"
 #include "util/Utf8Path.h"
 
 namespace {
-
-// Percent-encodes a file name for the URL handed to the client.
-std::string encodeUrlName(const std::string& path) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char ch : path) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
 
 bool holdsLineBreakOrNul(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
@@ -271,11 +254,7 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
 int FtpSession::changeDirectory(const std::string& path) {
     if (!curl_ || path.empty() || holdsLineBreakOrNul(path)) return 0;
     if (!perform({"CWD " + path, "PWD"}, Body::None)) return 0;
-    std::string reported;
-    if (listing::parsePwdReply(lastReplyWithCode("257"), reported) && listing::isUsablePath(reported))
-        currentPath_ = reported;
-    else
-        currentPath_.clear();
+    currentPath_ = listing::usablePathFromPwdReply(lastReplyWithCode("257")).value_or(std::string());
     return 1;
 }
 
@@ -356,7 +335,7 @@ bool FtpSession::store(const std::string& localName, const std::string& remoteNa
     auto size = std::filesystem::file_size(utf8Path(localName), ec);
 
     applyCommonOptions();
-    std::string url = urlPrefix_ + "/" + encodeUrlName(remoteName);
+    std::string url = urlPrefix_ + "/" + percent::encode(remoteName);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_slist* before = nullptr;
     for (const auto& command : commandsInFolder({})) before = curl_slist_append(before, command.c_str());

@@ -301,6 +301,12 @@ bool isUsablePath(std::string_view path) {
     return !path.empty() && path[0] == '/' && path.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+std::optional<std::string> usablePathFromPwdReply(std::string_view line) {
+    std::string path;
+    if (line.substr(0, 3) != "257" || !parsePwdReply(line, path) || !isUsablePath(path)) return std::nullopt;
+    return path;
+}
+
 bool parsePwdReply(std::string_view line, std::string& path) {
     size_t open = line.find('"');
     if (open == std::string_view::npos) return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,9 @@ bool isUsablePath(std::string_view path);
 
 // The path of a 257 reply line: 257 "/a ""b""" is ... gives /a "b".
 bool parsePwdReply(std::string_view line, std::string& path);
+
+// The path of a 257 reply line when it may be sent back (isUsablePath).
+std::optional<std::string> usablePathFromPwdReply(std::string_view line);
 
 // The "unique" fact of an MLST reply (its facts line starts with a space);
 // empty when there is none.

@@ -239,8 +239,7 @@ std::string firstLostLine(const std::string& original, const std::string& conten
 }  // namespace
 
 std::string SettingsFile::pathIn(const std::string& folder) {
-    auto text = (utf8Path(folder) / kFileName).u8string();
-    return std::string(text.begin(), text.end());
+    return pathToUtf8(utf8Path(folder) / kFileName);
 }
 
 bool SettingsFile::load(JobSettings& settings, std::string* error) const {

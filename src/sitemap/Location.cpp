@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "util/PercentEncoding.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -11,18 +13,6 @@
 namespace location {
 namespace {
 
-void appendPercent(std::string& out, unsigned char c) {
-    static const char hex[] = "0123456789ABCDEF";
-    out += '%';
-    out += hex[c >> 4];
-    out += hex[c & 15];
-}
-
-bool isUnreservedOrSubDelim(unsigned char c) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
-    return std::string_view("-._~!$&'()*+,;=:@").find(static_cast<char>(c)) != std::string_view::npos;
-}
-
 void joinWithSlash(std::string& url, const std::string& part) {
     if (url.empty() || url.back() != '/') url += '/';
     url += part;
@@ -30,18 +20,7 @@ void joinWithSlash(std::string& url, const std::string& part) {
 
 }  // namespace
 
-std::string encodeSegment(const std::string& segment) {
-    std::string out;
-    out.reserve(segment.size());
-    for (char ch : segment) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (isUnreservedOrSubDelim(c))
-            out += static_cast<char>(c);
-        else
-            appendPercent(out, c);
-    }
-    return out;
-}
+std::string encodeSegment(const std::string& segment) { return percent::encode(segment, "!$&'()*+,;=:@"); }
 
 namespace {
 
@@ -100,7 +79,7 @@ std::string encodeBaseUrl(const std::string& typed) {
     for (char ch : baseUrl) {
         const auto c = static_cast<unsigned char>(ch);
         if (c <= 0x20 || c >= 0x7f || std::string_view("<>\"{}|\\^`").find(static_cast<char>(c)) != std::string_view::npos)
-            appendPercent(out, c);
+            percent::appendEncoded(out, c);
         else
             out += static_cast<char>(c);
     }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "ftp/FtpControl.h"
+#include "ftp/FolderProbe.h"
 #include "ftp/ListingParser.h"
 #include "sitemap/Location.h"
 #include "sitemap/SitemapFile.h"
@@ -19,17 +20,6 @@ long long nowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-bool parsePwd(const FtpControl::Reply& reply, std::string& path) {
-    return reply.code == 257 && !reply.lines.empty() && listing::parsePwdReply(reply.lines.front(), path) &&
-           listing::isUsablePath(path);
-}
-
-std::string mlstUnique(const FtpControl::Reply& reply) {
-    return reply.code == 250 ? listing::mlstUniqueId(reply.lines) : std::string();
-}
-
-bool isStatListing(const FtpControl::Reply& reply) { return reply.code >= 211 && reply.code <= 213; }
 
 std::string childPath(const std::string& parent, const std::string& name) {
     return parent == "/" ? "/" + name : parent + "/" + name;
@@ -61,14 +51,6 @@ struct ParallelWalk::Node {
     size_t nextChild = 0;  // children before this one are in the file
 };
 
-struct ParallelWalk::Probe {
-    bool entered = false;
-    bool odd = false;  // entered, but its listing must be read another way
-    std::string path;
-    std::string id;
-    NameList names;
-};
-
 ParallelWalk::ParallelWalk(ParallelWalkOptions options, Progress progress, Fallback fallback)
     : options_(std::move(options)), progress_(std::move(progress)), fallback_(std::move(fallback)) {
     options_.connections = std::clamp(options_.connections, 1, 64);
@@ -83,56 +65,15 @@ WalkStats ParallelWalk::stats() const {
     return stats_;
 }
 
-// Sends the batch's commands in one go and reads the replies. Returns how
-// many folders were answered in full; fewer than the batch when the
-// connection broke (the next folder is the one left unanswered) or when the
-// replies came out of step (then confused_ is set).
+// Asks for the batch in one round trip. Returns how many folders were
+// answered in full (see FolderProbe::probe).
 size_t ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results) {
-    std::vector<std::string> commands;
-    for (const Node* node : batch) {
-        commands.push_back("CWD " + node->identity.path);
-        commands.push_back("PWD");
-        if (useMlst_) commands.push_back("MLST");
-        commands.push_back("STAT .");  // "." never holds wildcards a server would expand
-    }
-    commands.push_back("NOOP");  // its reply must come last: proof that none was shifted
-    results.assign(batch.size(), Probe{});
-    if (!control.send(commands)) return 0;
-    for (size_t i = 0; i < batch.size(); ++i) {
-        FtpControl::Reply cwd, pwd, mlst, stat;
-        if (!control.readReply(cwd) || !control.readReply(pwd)) return i;
-        if (useMlst_ && !control.readReply(mlst)) return i;
-        if (!control.readReply(stat)) return i;
-        // Replies that do not fit their commands mean the connection lost
-        // count (a name holding a line break could do that).
-        bool fits = cwd.code != 0 && (cwd.code >= 400 || cwd.code < 200 || pwd.code == 257) &&
-                    (isStatListing(stat) || stat.code >= 400) && (!useMlst_ || mlst.code == 250 || mlst.code >= 400);
-        if (!fits) {
-            confused_ = true;
-            return i;
-        }
-        Probe& result = results[i];
-        if (cwd.code < 200) {
-            // A preliminary reply: its final one is still to come, so the
-            // replies after it are out of step. Read this one another way.
-            result.entered = result.odd = true;
-            confused_ = true;
-            return i;
-        }
-        result.entered = cwd.code < 300;
-        if (!result.entered) continue;
-        if (!parsePwd(pwd, result.path)) result.path = batch[i]->identity.path;
-        result.id = mlstUnique(mlst);
-        size_t unreadable = isStatListing(stat) ? listing::parseStatReply(stat.lines, result.names) : 0;
-        result.odd = !isStatListing(stat) || (result.names.empty() && unreadable > 0);
-    }
-    FtpControl::Reply noop;
-    if (!control.readReply(noop)) return batch.size() - 1;  // the last one may be incomplete
-    if (noop.code != 200) {
-        confused_ = true;
-        return 0;
-    }
-    return batch.size();
+    std::vector<std::string> paths;
+    for (const Node* node : batch) paths.push_back(node->identity.path);
+    FolderProbe prober(control, useMlst_);
+    size_t answered = prober.probe(paths, results);
+    if (prober.outOfStep()) confused_ = true;
+    return answered;
 }
 
 // Builds a listed folder's block and queues its sub-folders (under the lock).
@@ -293,9 +234,7 @@ void ParallelWalk::loginAndWork(FtpOptions options) {
         ++alive_;
         ++stats_.connections;
     }
-    control->send({"OPTS MLST type;unique;"});
-    FtpControl::Reply reply;
-    if (!control->readReply(reply)) {
+    if (!FolderProbe::askForIdentities(*control)) {
         std::lock_guard<std::mutex> guard(mutex_);
         if (--alive_ == 0) {
             for (auto& [place, node] : queue_) node->state = Node::State::Odd;
@@ -342,9 +281,7 @@ WalkResult ParallelWalk::run(const std::string& rootPath, const NameList& rootNa
     auto first = std::make_unique<FtpControl>();
     first->setOptions(connectionOptions());
     if (first->connect(options_.host, options_.account, options_.password) != 1) return WalkResult::Ok;
-    first->send({"OPTS MLST type;unique;"});
-    FtpControl::Reply ignored;
-    if (!first->readReply(ignored)) return WalkResult::Ok;
+    if (!FolderProbe::askForIdentities(*first)) return WalkResult::Ok;
 
     // The root, asked for as every other folder will be: it must list the
     // same names in the same order as the folder listing did.

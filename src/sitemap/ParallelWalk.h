@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/FolderProbe.h"
 #include "ftp/FtpOptions.h"
 #include "ftp/NameList.h"
 #include "sitemap/DirectoryWalk.h"
@@ -63,7 +64,7 @@ public:
 
 private:
     struct Node;
-    struct Probe;
+    using Probe = FolderProbe::Result;
 
     void worker(std::unique_ptr<FtpControl> control);
     void loginAndWork(FtpOptions options);

@@ -36,8 +36,7 @@ SitemapJob::SitemapJob(JobSettings settings, JobObserver& observer, std::string 
 
 std::string SitemapJob::localFile() const {
     if (folder_.empty()) return SitemapFile::kFileName;
-    auto text = (utf8Path(folder_) / SitemapFile::kFileName).u8string();
-    return std::string(text.begin(), text.end());
+    return pathToUtf8(utf8Path(folder_) / SitemapFile::kFileName);
 }
 
 std::string SitemapJob::completionLine(int year, int month, int day, int hour, int minute) {

@@ -1,0 +1,58 @@
+#include "ftp/FolderProbe.h"
+
+#include "ftp/FtpControl.h"
+#include "ftp/ListingParser.h"
+
+namespace {
+
+bool isStatListing(const FtpControl::Reply& reply) { return reply.code >= 211 && reply.code <= 213; }
+
+}  // namespace
+
+bool FolderProbe::askForIdentities(FtpControl& control) {
+    FtpControl::Reply ignored;  // servers without MLST refuse it; that is fine
+    return control.send({"OPTS MLST type;unique;"}) && control.readReply(ignored);
+}
+
+size_t FolderProbe::probe(const std::vector<std::string>& paths, std::vector<Result>& results) {
+    std::vector<std::string> commands;
+    for (const auto& path : paths) {
+        commands.push_back("CWD " + path);
+        commands.push_back("PWD");
+        if (useMlst_) commands.push_back("MLST");
+        commands.push_back("STAT .");  // "." never holds wildcards a server would expand
+    }
+    commands.push_back("NOOP");
+    results.assign(paths.size(), Result{});
+    if (!control_.send(commands)) return 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        FtpControl::Reply cwd, pwd, mlst, stat;
+        if (!control_.readReply(cwd) || !control_.readReply(pwd)) return i;
+        if (useMlst_ && !control_.readReply(mlst)) return i;
+        if (!control_.readReply(stat)) return i;
+        bool fits = cwd.code != 0 && (cwd.code >= 400 || cwd.code < 200 || pwd.code == 257) &&
+                    (isStatListing(stat) || stat.code >= 400) && (!useMlst_ || mlst.code == 250 || mlst.code >= 400);
+        Result& result = results[i];
+        if (!fits || cwd.code < 200) {
+            // A preliminary reply's final one is still to come: the replies
+            // after it are out of step too. That folder is read another way.
+            result.entered = result.odd = cwd.code != 0 && cwd.code < 200;
+            outOfStep_ = true;
+            return i;
+        }
+        result.entered = cwd.code < 300;
+        if (!result.entered) continue;
+        auto reported = pwd.lines.empty() ? std::nullopt : listing::usablePathFromPwdReply(pwd.lines.front());
+        result.path = reported.value_or(paths[i]);
+        result.id = mlst.code == 250 ? listing::mlstUniqueId(mlst.lines) : std::string();
+        size_t unreadable = isStatListing(stat) ? listing::parseStatReply(stat.lines, result.names) : 0;
+        result.odd = !isStatListing(stat) || (result.names.empty() && unreadable > 0);
+    }
+    FtpControl::Reply noop;
+    if (!control_.readReply(noop)) return paths.size() - 1;  // the last one may be incomplete
+    if (noop.code != 200) {
+        outOfStep_ = true;
+        return 0;
+    }
+    return paths.size();
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ftp/NameList.h"
+
+class FtpControl;
+
+// Asks a logged-in control connection about several folders in one round
+// trip: for each "CWD <path>", "PWD", "MLST" (when asked for) and "STAT .",
+// then one "NOOP" whose reply must come last. No data connection is used.
+//
+// Replies are checked against their commands: a reply that does not fit (a
+// name holding a line break, an unsolicited or preliminary reply) means the
+// replies came out of step, and nothing more read on this connection may be
+// trusted.
+class FolderProbe {
+public:
+    struct Result {
+        bool entered = false;  // CWD succeeded
+        bool odd = false;      // entered, but its listing must be read another way
+        std::string path;      // as PWD reported it (a usable absolute path), else the path asked for
+        std::string id;        // the MLST "unique" fact, or empty
+        NameList names;        // the STAT listing
+    };
+
+    FolderProbe(FtpControl& control, bool useMlst) : control_(control), useMlst_(useMlst) {}
+
+    // Asks the server to send MLST facts "type" and "unique" (once per login).
+    static bool askForIdentities(FtpControl& control);
+
+    // Probes the folders at the given absolute paths. Returns how many were
+    // answered in full; fewer than asked when the connection broke or went
+    // silent (the next one is the folder left unanswered), or when the
+    // replies came out of step (then outOfStep() is true).
+    size_t probe(const std::vector<std::string>& paths, std::vector<Result>& results);
+
+    bool outOfStep() const { return outOfStep_; }
+
+private:
+    FtpControl& control_;
+    bool useMlst_;
+    bool outOfStep_ = false;
+};
