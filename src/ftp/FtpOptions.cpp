@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include "util/Lines.h"
+
 namespace {
 
 bool holdsLineBreakOrNul(const std::string& text) {
@@ -13,17 +15,10 @@ bool holdsLineBreakOrNul(const std::string& text) {
 int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     if (type != CURLINFO_HEADER_IN && type != CURLINFO_HEADER_OUT) return 0;
     const auto* options = static_cast<const FtpOptions*>(user);
-    std::string text(data, size);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (const auto& line : splitLines(std::string_view(data, size))) {
         if (!line.empty())
             options->trace((type == CURLINFO_HEADER_OUT ? "> " : "< ") +
                            (type == CURLINFO_HEADER_OUT ? ftp_options::masked(line) : line));
-        start = end + 1;
     }
     return 0;
 }

@@ -25,6 +25,7 @@
 #include <unistd.h>
 #endif
 
+#include "util/Lines.h"
 #include "util/TextCodec.h"
 #include "util/Utf8Path.h"
 
@@ -104,16 +105,7 @@ std::string storedForm(const std::string& value) {
 std::string trailingComments(const std::string& path) {
     std::string text, ignored;
     if (!readAsUtf8(path, text, ignored)) return {};
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
+    std::vector<std::string> lines = splitLines(text);
     while (!lines.empty() && lines.back().find_first_not_of(" \t") == std::string::npos) lines.pop_back();
     size_t first = lines.size();
     while (first > 0) {
@@ -209,21 +201,10 @@ std::string normalized(const std::string& line) {
 // seven keys of our section aside), or empty: the parser drops lines it
 // cannot read, and those must not be lost by a save.
 std::string firstLostLine(const std::string& original, const std::string& content) {
-    auto lines = [](const std::string& text) {
-        std::vector<std::string> out;
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
-            out.push_back(text.substr(start, end - start));
-            start = end + 1;
-        }
-        return out;
-    };
     std::vector<std::string> kept;
-    for (const auto& line : lines(content)) kept.push_back(normalized(line));
+    for (const auto& line : splitLines(content)) kept.push_back(normalized(line));
     std::string section;
-    for (const auto& line : lines(original)) {
+    for (const auto& line : splitLines(original)) {
         std::string n = normalized(line);
         if (n.empty()) continue;
         if (n[0] == '[') section = lowered(n);
