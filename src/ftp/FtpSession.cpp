@@ -19,6 +19,12 @@ bool holdsLineBreakOrNul(const std::string& text) {
 
 constexpr long kLowSpeedBytesPerSecond = 64;
 
+// A listing goes out after a "CWD" even where the connection already stands
+// in the folder: a passive reply followed at once by the listing command
+// makes this client wait a second for the data connection on some servers
+// (Pure-FTPd); a command in between costs one round trip instead.
+constexpr FtpSession::Anchor kListingAnchor = FtpSession::Anchor::Always;
+
 // Listings larger than this are refused rather than held in memory.
 constexpr size_t kMaxListingBytes = 128u << 20;
 
@@ -144,8 +150,30 @@ void FtpSession::applyCommonOptions() {
     errorBuffer_[0] = '\0';
 }
 
-int FtpSession::perform(const std::vector<std::string>& commands, Body body, const std::string& customRequest) {
-    auto all = commandsInFolder(commands);
+int FtpSession::perform(const std::vector<std::string>& commands, Body body, const std::string& customRequest,
+                        Anchor anchor) {
+    const bool prefixed = anchored() && (anchor == Anchor::Always || !standsThere_);
+    if (!performOnce(commands, body, customRequest, prefixed)) {
+        standsThere_ = false;  // where the server stands now is not known
+        return 0;
+    }
+    long newConnections = 0;
+    curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &newConnections);
+    if (newConnections > 0 && anchored() && !prefixed) {
+        // The client had to log in again: the commands ran in the login
+        // folder. Ask again from our own folder.
+        if (!performOnce(commands, body, customRequest, true)) {
+            standsThere_ = false;
+            return 0;
+        }
+    }
+    standsThere_ = anchored();
+    return 1;
+}
+
+bool FtpSession::performOnce(const std::vector<std::string>& commands, Body body, const std::string& customRequest,
+                             bool prefixed) {
+    auto all = commandsInFolder(commands, prefixed);
     for (const auto& command : all) {
         if (holdsLineBreakOrNul(command)) {  // it would smuggle in another command
             lastError_ = "refused to send a command holding a line break";
@@ -163,7 +191,7 @@ int FtpSession::perform(const std::vector<std::string>& commands, Body body, con
 
     bool ok = run();
     curl_slist_free_all(quote);
-    return ok ? 1 : 0;
+    return ok;
 }
 
 bool FtpSession::run() {
@@ -193,12 +221,13 @@ void FtpSession::noteError(int code) {
     lastError_ = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(static_cast<CURLcode>(code));
 }
 
-// Every request starts in the folder we stand in: the client's own idea of
-// it is not trusted, and paths never go into the URL (servers may glob a
-// listing's argument, and the client refuses control bytes in URL paths).
-std::vector<std::string> FtpSession::commandsInFolder(const std::vector<std::string>& commands) const {
+// A request starts in the folder we stand in: by a "CWD" to it first where
+// the connection may stand elsewhere (the client's own idea of the folder is
+// not trusted). Paths never go into the URL: servers may glob a listing's
+// argument, and the client refuses control bytes in URL paths.
+std::vector<std::string> FtpSession::commandsInFolder(const std::vector<std::string>& commands, bool prefixed) const {
     std::vector<std::string> all;
-    if (anchored()) all.push_back("CWD " + currentPath_);
+    if (prefixed) all.push_back("CWD " + currentPath_);
     all.insert(all.end(), commands.begin(), commands.end());
     return all;
 }
@@ -246,8 +275,9 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
     }
     char* entryPath = nullptr;
     if (curl_easy_getinfo(curl_, CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath &&
-        entryPath[0] == '/')
+        listing::isUsablePath(entryPath))
         currentPath_ = entryPath;
+    standsThere_ = anchored();
     return 1;
 }
 
@@ -255,6 +285,7 @@ int FtpSession::changeDirectory(const std::string& path) {
     if (!curl_ || path.empty() || holdsLineBreakOrNul(path)) return 0;
     if (!perform({"CWD " + path, "PWD"}, Body::None)) return 0;
     currentPath_ = listing::usablePathFromPwdReply(lastReplyWithCode("257")).value_or(std::string());
+    standsThere_ = anchored();
     return 1;
 }
 
@@ -266,12 +297,12 @@ int FtpSession::listNames(NameList& names) {
     // follows. MLSD only for servers whose LIST lines cannot be read.
     size_t unreadable = 0;
     if (!preferMlsd_) {
-        if (!perform({}, Body::Download, "LIST")) return 0;
+        if (!perform({}, Body::Download, "LIST", kListingAnchor)) return 0;
         unreadable = listing::parseList(data_, names);
         if (names.size() > before || unreadable == 0 || !hasMlst_) return finishListing(names, before, unreadable);
         preferMlsd_ = true;
     }
-    if (!perform({}, Body::Download, "MLSD")) return 0;
+    if (!perform({}, Body::Download, "MLSD", kListingAnchor)) return 0;
     unreadable = listing::parseMlsd(data_, names);
     return finishListing(names, before, unreadable);
 }
@@ -313,11 +344,11 @@ int FtpSession::putFile(const std::string& localName, const std::string& remoteN
     if (!curl_ || !listing::isSafeName(remoteName)) return -1;
     const std::string temporary = remoteName + kUploadSuffix;
     if (store(localName, temporary, mode)) {
-        if (perform({"RNFR " + temporary, "RNTO " + remoteName}, Body::None)) return 1;
+        if (perform({"RNFR " + temporary, "RNTO " + remoteName}, Body::None, {}, Anchor::Always)) return 1;
     }
     if (connectionLost_) return -1;
     const std::string reason = lastError_;
-    perform({"*DELE " + temporary}, Body::None);
+    perform({"*DELE " + temporary}, Body::None, {}, Anchor::Always);
     if (store(localName, remoteName, mode)) return 1;
     if (!connectionLost_ && lastError_.empty()) lastError_ = reason;
     return -1;
@@ -338,7 +369,7 @@ bool FtpSession::store(const std::string& localName, const std::string& remoteNa
     std::string url = urlPrefix_ + "/" + percent::encode(remoteName);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_slist* before = nullptr;
-    for (const auto& command : commandsInFolder({})) before = curl_slist_append(before, command.c_str());
+    for (const auto& command : commandsInFolder({}, anchored())) before = curl_slist_append(before, command.c_str());
     curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
     curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl_, CURLOPT_READFUNCTION, &readUpload);

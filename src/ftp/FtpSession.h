@@ -53,6 +53,11 @@ public:
     enum class ListOutcome { Listed, Empty, Refused, Unreadable };
     ListOutcome lastListOutcome() const { return lastList_; }
 
+    // Whether a request starts with a "CWD" to our folder: where the
+    // connection may stand elsewhere, or Always (requests that change
+    // something, and listings).
+    enum class Anchor { WhenNeeded, Always };
+
     // The name an upload goes to until it is whole.
     static constexpr const char* kUploadSuffix = ".uploading";
 
@@ -62,8 +67,11 @@ public:
 
 private:
     enum class Body { None, Download };
-    int perform(const std::vector<std::string>& commands, Body body, const std::string& customRequest = {});
-    std::vector<std::string> commandsInFolder(const std::vector<std::string>& commands) const;
+    int perform(const std::vector<std::string>& commands, Body body, const std::string& customRequest = {},
+                Anchor anchor = Anchor::WhenNeeded);
+    bool performOnce(const std::vector<std::string>& commands, Body body, const std::string& customRequest,
+                     bool prefixed);
+    std::vector<std::string> commandsInFolder(const std::vector<std::string>& commands, bool prefixed) const;
     void applyCommonOptions();
     bool run();  // performs the prepared request and notes how it ended
     void noteError(int code);
@@ -81,6 +89,7 @@ private:
     std::string account_;
     std::string password_;
     std::string currentPath_;  // absolute, as the server reported it; empty when unknown
+    bool standsThere_ = false; // the connection is known to stand in currentPath_
     bool hasMlst_ = false;     // the server offers MLST and MLSD
     bool preferMlsd_ = false;  // its LIST lines could not be read
     bool connectionLost_ = false;
