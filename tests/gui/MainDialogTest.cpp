@@ -232,7 +232,7 @@ TEST_F(MainDialogTest, MinimiseParksInTheNotificationAreaAndAClickBringsItBack) 
     const char* expected = std::getenv("QUILLOMAR_TEST_TRAY");
     ASSERT_NE(expected, nullptr) << "set QUILLOMAR_TEST_TRAY to 1 or 0";
     const bool trayExpected = std::string(expected) == "1";
-    pumpUntil([] { return wxTaskBarIcon::IsAvailable(); }, trayExpected ? 5000 : 0);
+    pumpUntil([] { return wxTaskBarIcon::IsAvailable(); }, trayExpected ? 20000 : 0);
     ASSERT_EQ(wxTaskBarIcon::IsAvailable(), trayExpected);
     open();
     if (!trayExpected) {
