@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the other tools (lftp, rclone, wget, GNU time), builds, and runs
-# the walk benchmark: a table of wall time, round trips per folder and peak
-# memory at 0 ms and 20 ms round-trip time, on pyftpdlib and vsftpd; then
+# the walk benchmark: a table of wall time, round trips per folder, logins
+# and peak memory at 0 ms and 20 ms round-trip time, on pyftpdlib and
+# vsftpd; the fast rows at 150 ms; a tree of 10,111 folders at 20 ms; then
 # the memory of quillomar-cli on 1,000 folders holding 100,000 pages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +12,14 @@ scripts/build >/dev/null
 
 echo "## Walk: 329 folders, 3,290 files"
 bench/walk_bench.py --cli build/quillomar-cli --rtts 0,20 --servers pyftpdlib,vsftpd "$@"
+echo
+echo "## Far away: 150 ms round-trip time"
+bench/walk_bench.py --cli build/quillomar-cli --rtts 150 --servers pyftpdlib,vsftpd \
+  --tools "quillomar-cli, 1|quillomar-cli, 4|quillomar-cli, 8|rclone" --timeout 300
+echo
+echo "## Large: 10,111 folders, 101,110 pages, 20 ms"
+bench/walk_bench.py --cli build/quillomar-cli --rtts 20 --servers vsftpd --levels 10,10,100 --files 12 \
+  --tools "quillomar-cli, 4|rclone" --timeout 600
 echo
 echo "## Memory: 1,000 folders, 100,000 pages"
 bench/walk_bench.py --cli build/quillomar-cli --rtts 0 --servers vsftpd --levels 9,110 --files 102 \

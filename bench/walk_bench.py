@@ -141,7 +141,8 @@ def main():
     parser.add_argument("--levels", default="8,8,4", help="fan-out per level: 1 + 8 + 64 + 256 = 329 folders")
     parser.add_argument("--files", type=int, default=10)
     parser.add_argument("--timeout", type=int, default=150, help="seconds one tool may take")
-    parser.add_argument("--tools", default="", help="only the tools whose label starts with this")
+    parser.add_argument("--tools", default="",
+                        help="only the tools whose label starts with one of these (separated by '|')")
     args = parser.parse_args()
     cli = os.path.abspath(args.cli)
 
@@ -152,8 +153,8 @@ def main():
     folders, files = make_tree(tree, [int(x) for x in args.levels.split(",")], args.files, args.files - 2)
     print("Tree: %d folders, %d files (%d pages)" % (folders, files, folders * (args.files - 2)))
     print()
-    print("| server | RTT | tool | wall time (s) | round trips per folder | peak RSS (MB) |")
-    print("|---|---|---|---|---|---|")
+    print("| server | RTT | tool | wall time (s) | round trips per folder | logins | peak RSS (MB) |")
+    print("|---|---|---|---|---|---|---|")
     sitemaps = {}
     try:
         for server_name in args.servers.split(","):
@@ -165,7 +166,7 @@ def main():
                     server, port, user, password, _ = start_pyftpdlib(tree)
                 try:
                     for label, _cmd in tool_commands(cli, 0, user, password, work):
-                        if args.tools and not label.startswith(args.tools):
+                        if args.tools and not any(label.startswith(t) for t in args.tools.split("|")):
                             continue
                         run_dir = tempfile.mkdtemp(dir=base)
                         stats_file = os.path.join(run_dir, "stats.json")
@@ -180,16 +181,17 @@ def main():
                             with open(stats_file) as f:
                                 st = json.load(f)
                             trips = "%.1f" % ((st["turns"] + st["data_connections"]) / folders)
-                        except (OSError, ValueError):
-                            trips = "?"
+                            logins = str(st["control_connections"])
+                        except (OSError, ValueError, KeyError):
+                            trips = logins = "?"
                         if label.startswith("quillomar"):
                             sm = os.path.join(run_dir, "sitemap.xml")
                             if os.path.exists(sm):
                                 with open(sm, "rb") as f:
                                     sitemaps.setdefault(server_name, set()).add(f.read())
                         wall = "> %d (stopped)" % args.timeout if seconds is None else ("%.2f" % seconds + ("" if rc == 0 else " (exit %s)" % rc))
-                        print("| %s | %g ms | %s | %s | %s | %s |" % (server_name, rtt, label, wall, trips,
-                                                                    "?" if rss is None else "%.1f" % rss))
+                        print("| %s | %g ms | %s | %s | %s | %s | %s |" % (server_name, rtt, label, wall, trips, logins,
+                                                                         "?" if rss is None else "%.1f" % rss))
                         sys.stdout.flush()
                 finally:
                     server.stop()
