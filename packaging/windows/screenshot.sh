@@ -26,24 +26,21 @@ printf '[INI_SETTING]\r\nhost=ftp.example.jp\r\nid=webmaster\r\npswd=secret\r\nd
 exe=$(pwd)/build-win/Quillomar.exe
 out=$(pwd)/docs/screenshot-windows.png
 mkdir -p docs
-scripts/with-display bash -c "
-  cd '$work' && wine '$exe' >/dev/null 2>&1 &
-  id=\$(timeout 90 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' | head -n 1)
-  xdotool windowactivate --sync \"\$id\" key Tab
-  sleep 1
-  import -frame -window \"\$id\" '$out'
-  xdotool key alt+F4
-  sleep 1
-"
+# capture FOLDER KEY SECONDS PICTURE: starts the program in FOLDER, presses
+# KEY, waits, and saves a picture of the dialog.
+capture() {
+  wineserver -k 2>/dev/null || true
+  scripts/with-display bash -c "
+    cd '$1' && wine '$exe' >/dev/null 2>&1 &
+    id=\$(timeout 90 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' | head -n 1)
+    xdotool windowactivate --sync \"\$id\" key $2
+    sleep $3
+    import -frame -window \"\$id\" '$4'
+    xdotool key alt+F4
+    sleep 1
+  "
+}
 running=$(pwd)/docs/screenshot-windows-running.png
-wineserver -k 2>/dev/null || true
-scripts/with-display bash -c "
-  cd '$run' && wine '$exe' >/dev/null 2>&1 &
-  id=\$(timeout 90 xdotool search --sync --onlyvisible --name 'Quillomar Ver2.0' | head -n 1)
-  xdotool windowactivate --sync \"\$id\" key Return
-  sleep 9
-  import -frame -window \"\$id\" '$running'
-  xdotool key alt+F4
-  sleep 1
-"
+capture "$work" Tab 1 "$out"
+capture "$run" Return 9 "$running"
 echo "saved $out and $running"

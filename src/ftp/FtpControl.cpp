@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include "ftp/ListingParser.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -34,9 +36,6 @@ bool waitSocket(curl_socket_t socket, bool forWriting, long timeoutMs) {
 #endif
 }
 
-bool holdsLineBreakOrNul(const std::string& text) {
-    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
-}
 
 bool isReplyStart(const std::string& line, char separator) {
     return line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
@@ -87,7 +86,7 @@ bool FtpControl::send(const std::vector<std::string>& commands) {
     std::string text;
     for (const auto& command : commands) {
         // A line break inside a command would smuggle in another one.
-        if (holdsLineBreakOrNul(command)) {
+        if (!listing::fitsInCommand(command)) {
             lost_ = true;
             return false;
         }

@@ -2,13 +2,12 @@
 
 #include <curl/curl.h>
 
+#include "ftp/ListingParser.h"
+
 #include "util/Lines.h"
 
 namespace {
 
-bool holdsLineBreakOrNul(const std::string& text) {
-    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
-}
 
 // Commands go out as header data, replies come in as header data: each
 // chunk is one or more whole lines.
@@ -39,7 +38,7 @@ std::string masked(const std::string& command) {
 }
 
 bool applyLogin(CURL* curl, const std::string& account, const std::string& password, const FtpOptions& options) {
-    if (holdsLineBreakOrNul(account) || holdsLineBreakOrNul(password)) return false;
+    if (!listing::fitsInCommand(account) || !listing::fitsInCommand(password)) return false;
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_USERNAME, account.c_str());

@@ -13,9 +13,6 @@
 
 namespace {
 
-bool holdsLineBreakOrNul(const std::string& text) {
-    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
-}
 
 constexpr long kLowSpeedBytesPerSecond = 64;
 
@@ -175,7 +172,7 @@ bool FtpSession::performOnce(const std::vector<std::string>& commands, Body body
                              bool prefixed) {
     auto all = commandsInFolder(commands, prefixed);
     for (const auto& command : all) {
-        if (holdsLineBreakOrNul(command)) {  // it would smuggle in another command
+        if (!listing::fitsInCommand(command)) {  // it would smuggle in another command
             lastError_ = "refused to send a command holding a line break";
             return 0;
         }
@@ -242,7 +239,7 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
     close();
     connectionLost_ = false;
     auto parsed = FtpHost::parse(host);
-    if (!parsed || holdsLineBreakOrNul(account) || holdsLineBreakOrNul(password)) {
+    if (!parsed || !listing::fitsInCommand(account) || !listing::fitsInCommand(password)) {
         lastError_ = parsed ? "account or password holds a line break" : "not a host name: " + host;
         return 0;
     }
@@ -282,7 +279,7 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
 }
 
 int FtpSession::changeDirectory(const std::string& path) {
-    if (!curl_ || path.empty() || holdsLineBreakOrNul(path)) return 0;
+    if (!curl_ || path.empty() || !listing::fitsInCommand(path)) return 0;
     if (!perform({"CWD " + path, "PWD"}, Body::None)) return 0;
     currentPath_ = listing::usablePathFromPwdReply(lastReplyWithCode("257")).value_or(std::string());
     standsThere_ = anchored();

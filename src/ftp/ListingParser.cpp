@@ -283,10 +283,7 @@ bool parseDosLine(std::string_view line, NameList& out) {
 }  // namespace
 
 bool isSafeName(std::string_view name) {
-    if (name.empty()) return false;
-    for (char c : name)
-        if (c == '\r' || c == '\n' || c == '\0' || c == '/') return false;
-    return true;
+    return !name.empty() && fitsInCommand(name) && name.find('/') == std::string_view::npos;
 }
 
 size_t parseMlsd(std::string_view text, NameList& out) { return parseLines(text, out, parseMlsdLine); }
@@ -297,9 +294,11 @@ size_t parseList(std::string_view text, NameList& out) {
     });
 }
 
-bool isUsablePath(std::string_view path) {
-    return !path.empty() && path[0] == '/' && path.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+bool fitsInCommand(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
+
+bool isUsablePath(std::string_view path) { return !path.empty() && path[0] == '/' && fitsInCommand(path); }
 
 std::optional<std::string> usablePathFromPwdReply(std::string_view line) {
     std::string path;

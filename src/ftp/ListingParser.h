@@ -12,6 +12,10 @@
 // (holding CR, LF, NUL or "/") are dropped.
 namespace listing {
 
+// True when text may stand in a command line: no CR, LF or NUL, which
+// would end the command and smuggle in another.
+bool fitsInCommand(std::string_view text);
+
 // True when a name may be kept: not empty, no CR, LF, NUL or "/".
 bool isSafeName(std::string_view name);
 

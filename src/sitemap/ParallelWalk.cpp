@@ -76,12 +76,30 @@ size_t ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch,
     return answered;
 }
 
+// The names from the root down to the node: its place below the root.
+std::vector<std::string> ParallelWalk::folderNames(const Node* node) {
+    std::vector<std::string> folders;
+    for (const Node* up = node; up->parent; up = up->parent) folders.push_back(up->name);
+    std::reverse(folders.begin(), folders.end());
+    return folders;
+}
+
+// A connection is gone (under the lock): when it was the last, what waits
+// in the queue is read folder by folder later; when nothing is left to do,
+// the walk ends.
+void ParallelWalk::connectionGone() {
+    if (--alive_ == 0) {
+        for (auto& [place, node] : queue_) node->state = Node::State::Odd;
+        queue_.clear();
+    }
+    if (queue_.empty() && inFlight_ == 0) finish(WalkResult::Ok);
+    changed_.notify_all();
+}
+
 // Builds a listed folder's block and queues its sub-folders (under the lock).
 void ParallelWalk::list(Node* node, const NameList& names) {
     node->state = Node::State::Listed;
-    std::vector<std::string> folders;
-    for (Node* up = node; up->parent; up = up->parent) folders.push_back(up->name);
-    std::reverse(folders.begin(), folders.end());
+    const std::vector<std::string> folders = folderNames(node);
     for (const auto& entry : names) {
         if (walk_rules::isPage(entry.name)) {
             if (++stats_.pages > options_.walk.maxPages) return finish(WalkResult::TooLarge);
@@ -198,12 +216,7 @@ void ParallelWalk::worker(std::unique_ptr<FtpControl> control) {
             batch[answered]->state = Node::State::Odd;
             for (size_t i = 0; i < batch.size(); ++i)
                 if (i != answered) queue_[batch[i]->place] = batch[i];
-            if (--alive_ == 0) {
-                for (auto& [place, node] : queue_) node->state = Node::State::Odd;
-                queue_.clear();
-            }
-            if (queue_.empty() && inFlight_ == 0) finish(WalkResult::Ok);  // the odd ones are read later
-            changed_.notify_all();
+            connectionGone();
             return;
         }
         for (size_t i = 0; i < batch.size() && !finished_; ++i) apply(batch[i], results[i]);
@@ -236,11 +249,7 @@ void ParallelWalk::loginAndWork(FtpOptions options) {
     }
     if (!FolderProbe::askForIdentities(*control)) {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (--alive_ == 0) {
-            for (auto& [place, node] : queue_) node->state = Node::State::Odd;
-            queue_.clear();
-        }
-        if (queue_.empty() && inFlight_ == 0) finish(WalkResult::Ok);
+        connectionGone();
         return;
     }
     worker(std::move(control));
@@ -254,11 +263,9 @@ WalkResult ParallelWalk::readOddFolders() {
         Node* node = flush();
         if (!node || result_ != WalkResult::Ok) break;
         if (!fallback_) return WalkResult::ConnectionLost;
-        std::vector<std::string> folders;
+        const std::vector<std::string> folders = folderNames(node);
         std::vector<FolderIdentity> ancestors;
-        for (Node* up = node; up->parent; up = up->parent) folders.push_back(up->name);
         for (Node* up = node->parent; up; up = up->parent) ancestors.push_back(up->identity);
-        std::reverse(folders.begin(), folders.end());
         std::reverse(ancestors.begin(), ancestors.end());
         ++stats_.fallbackFolders;
         lock.unlock();

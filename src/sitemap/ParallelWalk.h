@@ -75,6 +75,8 @@ private:
     Node* flush();  // the node the file waits for, or null when all is written
     bool flushNode(Node* node, Node*& waitingFor);
     void finish(WalkResult result);
+    void connectionGone();
+    static std::vector<std::string> folderNames(const Node* node);
     WalkResult readOddFolders();
 
     ParallelWalkOptions options_;

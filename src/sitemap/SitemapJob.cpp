@@ -135,6 +135,38 @@ WalkResult SitemapJob::walk(FtpSession& session, const NameList& names) {
     return result;
 }
 
+// Header, the walk's entries and the closing tag, written under a name of
+// its own and renamed when whole: a killed run never leaves a partial file
+// that would pass for a whole one.
+WalkResult SitemapJob::writeDocument(FtpSession& session, const NameList& names, const std::string& file) {
+    partialFile_ = SitemapFile::createPartial(file, failureReason_);
+    if (partialFile_.empty()) return WalkResult::WriteFailed;
+    WalkResult result = WalkResult::WriteFailed;
+    if (SitemapFile::appendToFile(partialFile_, SitemapFile::header(settings_.mobile())))
+        result = walk(session, names);
+    if (result == WalkResult::Ok && !SitemapFile::appendToFile(partialFile_, SitemapFile::kClosingTag))
+        result = WalkResult::WriteFailed;
+    if (result == WalkResult::Ok && !SitemapFile::commit(partialFile_, file, failureReason_))
+        result = WalkResult::WriteFailed;
+    if (result != WalkResult::Ok) SitemapFile::remove(partialFile_);
+    return result;
+}
+
+SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
+    switch (result) {
+        case WalkResult::TimeLimit:
+            return fail(kTimeLimit,
+                        "the time limit of " + std::to_string(settings_.timeLimitSeconds) + " seconds was reached");
+        case WalkResult::TooLarge:
+            return fail(kTooLarge, "more than " + std::to_string(walk_rules::kMaxFolders) + " folders or " +
+                                       std::to_string(walk_rules::kMaxPages) + " pages");
+        case WalkResult::ConnectionLost:
+            return fail(kConnectionLost, failureReason_);
+        default:
+            return fail(kWriteFailed, failureReason_);
+    }
+}
+
 SitemapJob::Outcome SitemapJob::run() {
     const std::string file = localFile();
     SitemapFile::remove(file);
@@ -163,30 +195,8 @@ SitemapJob::Outcome SitemapJob::run() {
     if (count > 0) {
         dropTrailingSlash(settings_.baseUrl);
         dropTrailingSlash(settings_.targetFolder);
-        WalkResult result = WalkResult::WriteFailed;
-        // Written under a name of its own and renamed when whole: a killed
-        // run never leaves a partial file that would pass for a whole one.
-        std::string error;
-        partialFile_ = SitemapFile::createPartial(file, error);
-        if (!partialFile_.empty() && SitemapFile::appendToFile(partialFile_, SitemapFile::header(settings_.mobile())))
-            result = walk(session, names);
-        else
-            failureReason_ = error;
-        if (result == WalkResult::Ok && !SitemapFile::appendToFile(partialFile_, SitemapFile::kClosingTag))
-            result = WalkResult::WriteFailed;
-        if (result == WalkResult::Ok && !SitemapFile::commit(partialFile_, file, failureReason_))
-            result = WalkResult::WriteFailed;
-        if (result != WalkResult::Ok) {
-            if (!partialFile_.empty()) SitemapFile::remove(partialFile_);
-            std::string reason = failureReason_;
-            if (result == WalkResult::TimeLimit)
-                return fail(kTimeLimit, "the time limit of " + std::to_string(settings_.timeLimitSeconds) +
-                                            " seconds was reached");
-            if (result == WalkResult::TooLarge)
-                return fail(kTooLarge, "more than " + std::to_string(walk_rules::kMaxFolders) + " folders or " +
-                                           std::to_string(walk_rules::kMaxPages) + " pages");
-            return fail(result == WalkResult::ConnectionLost ? kConnectionLost : kWriteFailed, reason);
-        }
+        WalkResult result = writeDocument(session, names, file);
+        if (result != WalkResult::Ok) return failWalk(result);
         written = true;
     }
 

@@ -68,6 +68,8 @@ public:
 
 private:
     Outcome fail(const std::string& message, const std::string& reason = {});
+    WalkResult writeDocument(FtpSession& session, const NameList& names, const std::string& file);
+    Outcome failWalk(WalkResult result);
     WalkResult walk(FtpSession& session, const NameList& names);
     bool reopen(FtpSession& session);
     FtpOptions ftpOptions(const std::string& label) const;
