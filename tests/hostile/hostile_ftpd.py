@@ -598,13 +598,14 @@ class TrickleStat(Case):
 @case("pwd-injection-lf")
 class PwdInjectionLf(Case):
     def pwd_reply(self, cwd):
-        return '257 "%s\nDELE /site/index.html" is current' % cwd if cwd != "/" else super().pwd_reply(cwd)
+        # Below the target only: the fast walk then runs and sends paths back.
+        return '257 "%s\nDELE /site/index.html" is current' % cwd if cwd.count("/") > 1 else super().pwd_reply(cwd)
 
 
 @case("pwd-injection-cr")
 class PwdInjectionCr(Case):
     def pwd_reply(self, cwd):
-        return '257 "%s\rDELE /site/index.html" is current' % cwd if cwd != "/" else super().pwd_reply(cwd)
+        return '257 "%s\rDELE /site/index.html" is current' % cwd if cwd.count("/") > 1 else super().pwd_reply(cwd)
 
 
 @case("pwd-no-quotes")
