@@ -9,13 +9,9 @@ bool isStatListing(const FtpControl::Reply& reply) { return reply.code >= 211 &&
 
 }  // namespace
 
-bool FolderProbe::askForIdentities(FtpControl& control) {
-    FtpControl::Reply ignored;  // servers without MLST refuse it; that is fine
-    return control.send({"OPTS MLST type;unique;"}) && control.readReply(ignored);
-}
-
-size_t FolderProbe::probe(const std::vector<std::string>& paths, std::vector<Result>& results) {
+size_t FolderProbe::probe(const std::vector<std::string>& paths, std::vector<Result>& results, bool identitiesFirst) {
     std::vector<std::string> commands;
+    if (identitiesFirst) commands.push_back("OPTS MLST type;unique;");
     for (const auto& path : paths) {
         commands.push_back("CWD " + path);
         commands.push_back("PWD");
@@ -25,6 +21,8 @@ size_t FolderProbe::probe(const std::vector<std::string>& paths, std::vector<Res
     commands.push_back("NOOP");
     results.assign(paths.size(), Result{});
     if (!control_.send(commands)) return 0;
+    FtpControl::Reply options;  // servers without MLST refuse it; that is fine
+    if (identitiesFirst && !control_.readReply(options)) return 0;
     for (size_t i = 0; i < paths.size(); ++i) {
         FtpControl::Reply cwd, pwd, mlst, stat;
         if (!control_.readReply(cwd) || !control_.readReply(pwd)) return i;

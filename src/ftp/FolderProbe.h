@@ -27,14 +27,13 @@ public:
 
     FolderProbe(FtpControl& control, bool useMlst) : control_(control), useMlst_(useMlst) {}
 
-    // Asks the server to send MLST facts "type" and "unique" (once per login).
-    static bool askForIdentities(FtpControl& control);
-
-    // Probes the folders at the given absolute paths. Returns how many were
-    // answered in full; fewer than asked when the connection broke or went
-    // silent (the next one is the folder left unanswered), or when the
-    // replies came out of step (then outOfStep() is true).
-    size_t probe(const std::vector<std::string>& paths, std::vector<Result>& results);
+    // Probes the folders at the given paths. Returns how many were answered
+    // in full; fewer than asked when the connection broke or went silent
+    // (the next one is the folder left unanswered), or when the replies came
+    // out of step (then outOfStep() is true). With identitiesFirst, the
+    // server is first asked, in the same round trip, to send the MLST facts
+    // "type" and "unique" (once per login; a refusal is fine).
+    size_t probe(const std::vector<std::string>& paths, std::vector<Result>& results, bool identitiesFirst = false);
 
     bool outOfStep() const { return outOfStep_; }
 

@@ -22,7 +22,12 @@ struct FtpOptions {
     // password masked; from whichever thread runs the connection, so it
     // must be thread-safe. Empty: nothing is traced.
     std::function<void(const std::string& line)> trace;
-    // Set from another thread to stop logins still on their way.
+    // A login refused with 421 (the server still counts our last one, or
+    // allows no more at the moment) is asked again a few times; false asks
+    // once, for a login that can as well come later.
+    bool retryBusyLogin = true;
+    // Set from another thread to stop logins still on their way (only the
+    // login: what a logged-in FtpSession does next is not stopped by it).
     const std::atomic<bool>* cancel = nullptr;
 };
 

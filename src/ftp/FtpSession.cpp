@@ -256,7 +256,7 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
     // login for a moment (421): ask again a few times.
     bool loggedIn = perform({"*FEAT", "*OPTS MLST type;unique;"}, Body::None);
     for (int pause : kBusyRetryMs) {
-        if (loggedIn || lastResponseCode_ != 421) break;
+        if (loggedIn || lastResponseCode_ != 421 || !options_.retryBusyLogin) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(pause));
         loggedIn = perform({"*FEAT", "*OPTS MLST type;unique;"}, Body::None);
     }
@@ -265,6 +265,7 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
         curl_ = nullptr;
         return 0;
     }
+    options_.cancel = nullptr;  // it stops the login only, never what follows
     bool inFeatures = false;
     for (const auto& line : replyLines_) {
         if (line.rfind("211", 0) == 0) inFeatures = line.size() > 3 && line[3] == '-';

@@ -25,15 +25,6 @@ std::string childPath(const std::string& parent, const std::string& name) {
     return parent == "/" ? "/" + name : parent + "/" + name;
 }
 
-// The names a walk looks at: "." and ".." (listed by some servers in one
-// listing and not in another) are skipped by every walk anyway.
-std::vector<std::string> walkedNames(const NameList& names) {
-    std::vector<std::string> result;
-    for (const auto& e : names)
-        if (e.name != "." && e.name != "..") result.push_back(e.name);
-    return result;
-}
-
 }  // namespace
 
 struct ParallelWalk::Node {
@@ -67,11 +58,12 @@ WalkStats ParallelWalk::stats() const {
 
 // Asks for the batch in one round trip. Returns how many folders were
 // answered in full (see FolderProbe::probe).
-size_t ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results) {
+size_t ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results,
+                           bool identitiesFirst) {
     std::vector<std::string> paths;
     for (const Node* node : batch) paths.push_back(node->identity.path);
     FolderProbe prober(control, useMlst_);
-    size_t answered = prober.probe(paths, results);
+    size_t answered = prober.probe(paths, results, identitiesFirst);
     if (prober.outOfStep()) confused_ = true;
     return answered;
 }
@@ -183,7 +175,16 @@ void ParallelWalk::finish(WalkResult result) {
     changed_.notify_all();
 }
 
-void ParallelWalk::worker(std::unique_ptr<FtpControl> control) {
+// How many folders a connection asks for in its next round trip (under the
+// lock): its share of the queue, so that a wide level of the tree costs few
+// round trips, but no fewer than the pipeline depth.
+size_t ParallelWalk::batchSize() const {
+    const size_t connections = static_cast<size_t>(std::max(alive_, 1));
+    const size_t share = (queue_.size() + connections - 1) / connections;
+    return std::clamp(share, static_cast<size_t>(options_.pipelineDepth), static_cast<size_t>(options_.maxBatch));
+}
+
+void ParallelWalk::worker(std::unique_ptr<FtpControl> control, bool identitiesPending) {
     std::vector<Node*> batch;
     std::vector<Probe> results;
     for (;;) {
@@ -193,14 +194,16 @@ void ParallelWalk::worker(std::unique_ptr<FtpControl> control) {
             if (!finished_ && options_.walk.pastDeadline()) finish(WalkResult::TimeLimit);
             if (finished_) break;
             batch.clear();
-            while (!queue_.empty() && static_cast<int>(batch.size()) < options_.pipelineDepth) {
+            const size_t size = batchSize();
+            while (!queue_.empty() && batch.size() < size) {
                 batch.push_back(queue_.begin()->second);
                 queue_.erase(queue_.begin());
             }
             inFlight_ += static_cast<int>(batch.size());
             ++stats_.roundTrips;
         }
-        size_t answered = probe(*control, batch, results);
+        size_t answered = probe(*control, batch, results, identitiesPending);
+        identitiesPending = false;
         std::lock_guard<std::mutex> lock(mutex_);
         inFlight_ -= static_cast<int>(batch.size());
         if (confused_) {
@@ -247,12 +250,7 @@ void ParallelWalk::loginAndWork(FtpOptions options) {
         ++alive_;
         ++stats_.connections;
     }
-    if (!FolderProbe::askForIdentities(*control)) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        connectionGone();
-        return;
-    }
-    worker(std::move(control));
+    worker(std::move(control), true);
 }
 
 // With every connection closed: reads the odd folders, each in its place in
@@ -282,48 +280,90 @@ WalkResult ParallelWalk::readOddFolders() {
     return result_;
 }
 
-WalkResult ParallelWalk::run(const std::string& rootPath, const NameList& rootNames, bool& usable) {
+// Enters the target folder on the first connection and lists it, as every
+// other folder is read, and queues what it holds (under the lock). False
+// when the server cannot be walked this way.
+bool ParallelWalk::readRoot(FtpControl& control, const std::string& targetFolder) {
+    const std::string target = targetFolder.empty() || targetFolder == "/" ? control.entryPath() : targetFolder;
+    if (target.empty()) return false;
+    root_ = std::make_unique<Node>();
+    root_->identity.path = target;
+    std::vector<Probe> rootProbe;
+    if (probe(control, {root_.get()}, rootProbe, true) != 1 || confused_) return false;
+    const Probe& root = rootProbe[0];
+    // An empty or refused folder is left to the caller: its messages and
+    // its empty sitemap come from the folder listing.
+    if (!root.entered || root.odd || walk_rules::walkedNames(root.names).empty() || !listing::isUsablePath(root.path))
+        return false;
+    rootNames_ = root.names;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (useMlst_ && root.id.empty()) useMlst_ = false;  // no identity to be had this way
+    root_->identity = {root.id, root.path, walk_rules::listingSignature(root.names)};
+    stats_.connections += 1;
+    stats_.roundTrips += 1;
+    stats_.folders = 1;
+    list(root_.get(), root.names);
+    flush();
+    if (queue_.empty()) finish(result_);
+    rootRead_ = true;
+    judgeRoot();
+    changed_.notify_all();
+    return true;
+}
+
+bool ParallelWalk::rootAgrees() const {
+    return rootListing_.state == RootListing::State::Listed && rootListing_.path == root_->identity.path &&
+           walk_rules::walkedNames(rootListing_.names) == walk_rules::walkedNames(rootNames_);
+}
+
+// Once both listings of the root are in (under the lock): a disagreement
+// ends the walk at once.
+void ParallelWalk::judgeRoot() {
+    if (rootRead_ && listerDone_ && rootListing_.state != RootListing::State::Later && !rootAgrees())
+        finish(WalkResult::ConnectionLost);
+}
+
+WalkResult ParallelWalk::run(const std::string& targetFolder, const RootLister& lister, bool& usable) {
     usable = false;
-    if (!listing::isUsablePath(rootPath)) return WalkResult::Ok;
+    const auto started = std::chrono::steady_clock::now();
     auto first = std::make_unique<FtpControl>();
     first->setOptions(connectionOptions());
     if (first->connect(options_.host, options_.account, options_.password) != 1) return WalkResult::Ok;
-    if (!FolderProbe::askForIdentities(*first)) return WalkResult::Ok;
+    const auto loginTime = std::chrono::steady_clock::now() - started;
 
-    // The root, asked for as every other folder will be: it must list the
-    // same names in the same order as the folder listing did.
-    root_ = std::make_unique<Node>();
-    root_->identity.path = rootPath;
-    std::vector<Probe> rootProbe;
-    if (probe(*first, {root_.get()}, rootProbe) != 1) return WalkResult::Ok;  // not usable
-    if (useMlst_ && rootProbe[0].id.empty()) useMlst_ = false;  // no identity to be had this way
-    if (!rootProbe[0].entered || rootProbe[0].odd || walkedNames(rootProbe[0].names) != walkedNames(rootNames))
-        return WalkResult::Ok;
-    usable = true;
-    root_->identity = {rootProbe[0].id, rootProbe[0].path, walk_rules::listingSignature(rootProbe[0].names)};
-
-    std::unique_lock<std::mutex> lock(mutex_);
-    stats_.connections = 1;
-    stats_.roundTrips = 1;
-    stats_.folders = 1;
-    list(root_.get(), rootNames);
-    flush();
-    if (queue_.empty()) finish(result_);
+    // The other logins, and the caller's, start while the first one reads
+    // the target folder.
     alive_ = 1;
-    bool more = !finished_;
-    lock.unlock();
-
-    if (more) {
-        std::vector<std::thread> threads;
-        threads.emplace_back(&ParallelWalk::worker, this, std::move(first));
-        for (int i = 1; i < options_.connections; ++i)
-            threads.emplace_back(&ParallelWalk::loginAndWork, this, connectionOptions());
-        for (auto& t : threads) t.join();
+    std::vector<std::thread> threads;
+    for (int i = 1; i < options_.connections; ++i)
+        threads.emplace_back(&ParallelWalk::loginAndWork, this, connectionOptions());
+    std::thread listerThread([this, &lister] {
+        RootListing listing = lister(&stopLister_);
+        std::lock_guard<std::mutex> lock(mutex_);
+        rootListing_ = std::move(listing);
+        listerDone_ = true;
+        judgeRoot();
+        changed_.notify_all();
+    });
+    if (readRoot(*first, targetFolder)) {
+        threads.emplace_back(&ParallelWalk::worker, this, std::move(first), false);
+    } else {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finish(WalkResult::Ok);
     }
+    for (auto& t : threads) t.join();
     first.reset();
-    if (confused_) {
-        usable = false;
-        return WalkResult::ConnectionLost;
+    {
+        // The caller's login may be nearly done: give it about as long again
+        // as the first login took, then ask it to give up.
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, 2 * loginTime + std::chrono::milliseconds(200), [this] { return listerDone_; });
     }
+    stopLister_ = true;
+    listerThread.join();
+    if (!rootRead_) return WalkResult::Ok;
+    if (rootListing_.state == RootListing::State::Later) rootListing_ = lister(nullptr);
+    if (confused_ || !rootAgrees()) return WalkResult::ConnectionLost;
+    usable = true;
     return readOddFolders();
 }

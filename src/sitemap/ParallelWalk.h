@@ -23,7 +23,8 @@ struct ParallelWalkOptions {
     std::string host, account, password;
     FtpOptions ftp;  // its cancel flag is the walk's own
     int connections = 4;    // logins walking at once; fewer when the server refuses more
-    int pipelineDepth = 8;  // folders asked for at once on one connection
+    int pipelineDepth = 8;  // folders asked for at once on one connection, at least
+    int maxBatch = 64;      // and at most, when many folders wait for few connections
 };
 
 // The same walk as DirectoryWalk, with the same file as result, but fast:
@@ -38,8 +39,8 @@ struct ParallelWalkOptions {
 // which reads it and its sub-tree folder by folder once the connections
 // are closed, in its place in the file.
 //
-// Threads: run() starts one thread per connection and joins them before it
-// returns. The progress callback runs on a connection thread with the
+// Threads: run() starts one thread per connection, and one for the root
+// check, and joins them before it returns. The progress callback runs on a connection thread with the
 // walk's mutex held: it must be quick and must not call back into the walk.
 class ParallelWalk {
 public:
@@ -50,15 +51,31 @@ public:
                                               const std::vector<walk_rules::FolderIdentity>& ancestors,
                                               WalkStats& stats)>;
 
+    // The target folder's own listing, read the caller's way (a folder
+    // listing on a login of its own). The walk counts only when it agrees
+    // with what STAT gave: the same path, the same names in the same order.
+    struct RootListing {
+        enum class State { Listed, Failed, Later } state = State::Failed;
+        std::string path;  // as the server reports it
+        NameList names;
+    };
+    // Called on a thread of its own while the walk goes on: a login still
+    // on its way when giveUp is set should give up and answer Later (say,
+    // the server allows no more logins). After Later it is called once more,
+    // when every connection of the walk is closed, with giveUp null.
+    using RootLister = std::function<RootListing(const std::atomic<bool>* giveUp)>;
+
     ParallelWalk(ParallelWalkOptions options, Progress progress, Fallback fallback);
     ~ParallelWalk();
 
-    // rootPath: the absolute path of the folder the walk starts in, as the
-    // server reports it; rootNames: its listing. When the server cannot be
-    // walked this way (no login, no STAT listings, STAT lists otherwise than
-    // the folder listing, or replies came out of step), usable is false and
-    // what was written must be thrown away.
-    WalkResult run(const std::string& rootPath, const NameList& rootNames, bool& usable);
+    // Logs in, enters targetFolder (as the user gave it, relative to the
+    // login folder; empty or "/" for the login folder itself) and reads it
+    // as it reads every other folder; the other logins start meanwhile.
+    // When the server cannot be walked this way (no login, folder refused,
+    // empty or no STAT listing, replies out of step, the check disagreed),
+    // usable is false and what was written must be thrown away: the caller
+    // reads the target folder its own way.
+    WalkResult run(const std::string& targetFolder, const RootLister& lister, bool& usable);
 
     WalkStats stats() const;
 
@@ -66,10 +83,15 @@ private:
     struct Node;
     using Probe = FolderProbe::Result;
 
-    void worker(std::unique_ptr<FtpControl> control);
+    void worker(std::unique_ptr<FtpControl> control, bool identitiesPending);
     void loginAndWork(FtpOptions options);
     FtpOptions connectionOptions();  // options_.ftp with the connection named in the trace
-    size_t probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results);
+    size_t probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results,
+                 bool identitiesFirst);
+    size_t batchSize() const;
+    bool readRoot(FtpControl& control, const std::string& targetFolder);
+    void judgeRoot();
+    bool rootAgrees() const;
     void apply(Node* node, const Probe& result);
     void list(Node* node, const NameList& names);
     Node* flush();  // the node the file waits for, or null when all is written
@@ -84,12 +106,17 @@ private:
     Fallback fallback_;
     bool useMlst_ = true;
     std::atomic<bool> confused_{false};  // replies came out of step with the commands
+    std::atomic<bool> stopLister_{false};
+    bool rootRead_ = false;    // the first connection has read the target folder
+    bool listerDone_ = false;  // the caller's listing of it is in rootListing_
+    RootListing rootListing_;
     int traceLabels_ = 0;
     std::atomic<bool> stopLogins_{false};  // the walk is over: logins still on their way give up
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::unique_ptr<Node> root_;
+    NameList rootNames_;  // the root's STAT listing, for the check
     std::map<std::vector<unsigned>, Node*> queue_;  // by place in the file: earliest first
     walk_rules::AncestorGuard guard_;
     int inFlight_ = 0;

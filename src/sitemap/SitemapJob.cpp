@@ -64,6 +64,11 @@ SitemapJob::Outcome SitemapJob::fail(const std::string& message, const std::stri
     return Outcome::Failed;
 }
 
+void SitemapJob::showListing() {
+    if (!listingShown_) observer_.setStatus(kListing);
+    listingShown_ = true;
+}
+
 FtpOptions SitemapJob::ftpOptions(const std::string& label) const {
     FtpOptions options;
     if (settings_.replyTimeoutSeconds > 0) {
@@ -85,50 +90,96 @@ bool SitemapJob::reopen(FtpSession& session) {
            (rootPath_.empty() || session.changeDirectory(rootPath_) == 1);
 }
 
-WalkResult SitemapJob::walk(FtpSession& session, const NameList& names) {
+WalkOptions SitemapJob::walkOptions() const {
     WalkOptions options;
     options.baseUrl = settings_.baseUrl;
     options.mobile = settings_.mobile();
     options.fileName = partialFile_;
     options.deadline = deadline_;
-    auto progress = [this](const std::string& folder) { observer_.setProgress(folder); };
-    session.currentDirectory(rootPath_);
+    return options;
+}
 
-    if (settings_.connections > 0 && !rootPath_.empty() && rootPath_[0] == '/') {
-        // The walk logs in on its own connections; this one steps aside so
-        // that a server allowing a single login can still be walked.
-        session.close();
-        ParallelWalkOptions fast;
-        fast.walk = options;
-        fast.host = settings_.hostName;
-        fast.account = settings_.accountName;
-        fast.password = settings_.password;
-        fast.connections = settings_.connections;
-        fast.ftp = ftpOptions("fast");
-        // Folders the fast walk cannot read are read here, folder by folder.
-        auto fallback = [&](const std::string& path, const std::vector<std::string>& folders,
-                            const std::vector<walk_rules::FolderIdentity>& ancestors, WalkStats& stats) {
-            if (!session.connected() && !reopen(session)) return WalkResult::ConnectionLost;
-            DirectoryWalk sequential(session, options, progress);
-            WalkResult result = sequential.runFrom(path, folders, ancestors);
-            stats.addFolderWalk(sequential.stats());
-            return result;
-        };
-        bool usable = false;
-        ParallelWalk parallel(fast, progress, fallback);
-        WalkResult result = parallel.run(rootPath_, names, usable);
-        if (usable) {
-            walkStats_ = parallel.stats();
-            if (result == WalkResult::ConnectionLost) failureReason_ = session.lastError();
-            return result;
-        }
-        if (!session.connected() && !reopen(session)) return WalkResult::ConnectionLost;
-        // Start the file again: the fast walk may have written some of it.
-        SitemapFile::remove(options.fileName);
-        if (!SitemapFile::appendToFile(options.fileName, SitemapFile::header(options.mobile)))
-            return WalkResult::WriteFailed;
+// Logs in (unless the session is), enters the target folder, notes where
+// the server put it and lists it.
+void SitemapJob::openTarget(FtpSession& session, Target& target, const std::atomic<bool>* giveUp) {
+    target = Target{};
+    FtpOptions options = ftpOptions("0");
+    // A login beside the walk's is asked for once, and given up when the
+    // walk ends first: it can as well come after.
+    options.retryBusyLogin = giveUp == nullptr;
+    options.cancel = giveUp;
+    session.setOptions(options);  // a fresh login: the folder may be given relative to the login folder
+    if (session.connect(settings_.hostName, settings_.accountName, settings_.password) != 1) {
+        target.message = kCannotConnect;
+        return;
     }
-    DirectoryWalk sequential(session, options, progress);
+    if (!settings_.targetFolder.empty() && settings_.targetFolder != "/" &&
+        session.changeDirectory(settings_.targetFolder) != 1) {
+        target.message = session.connectionLost() ? kConnectionLost : kCannotChangeFolder;
+        return;
+    }
+    session.currentDirectory(rootPath_);
+    target.listed = true;
+    target.count = session.listNames(target.names);
+    if (target.count <= 0 && session.connectionLost()) target.message = kConnectionLost;
+    // A refused or unreadable listing is not an empty folder.
+    else if (target.count <= 0 && session.lastListOutcome() != FtpSession::ListOutcome::Empty)
+        target.message = kCannotList;
+}
+
+// The fast walk. It reads the target folder on its own first login; the
+// session meanwhile reads it the classic way (when the server allows one
+// more login, else after the walk), and the walk counts only when both
+// agree. The session stays logged in for the folders the walk hands back
+// and for the upload.
+WalkResult SitemapJob::fastWalk(FtpSession& session, Target& target, bool& usable) {
+    const WalkOptions options = walkOptions();
+    auto progress = [this](const std::string& folder) {
+        showListing();  // the target folder is read
+        observer_.setProgress(folder);
+    };
+    ParallelWalkOptions fast;
+    fast.walk = options;
+    fast.host = settings_.hostName;
+    fast.account = settings_.accountName;
+    fast.password = settings_.password;
+    fast.connections = settings_.connections;
+    fast.ftp = ftpOptions("fast");
+    auto lister = [&](const std::atomic<bool>* giveUp) {
+        openTarget(session, target, giveUp);
+        ParallelWalk::RootListing listing;
+        if (!target.message) {
+            listing.state = ParallelWalk::RootListing::State::Listed;
+            listing.path = rootPath_;
+            listing.names = target.names;
+        } else if (giveUp && target.message == kCannotConnect && !session.connected()) {
+            // Refused beside the walk's logins, or given up: again after it.
+            listing.state = ParallelWalk::RootListing::State::Later;
+        }
+        return listing;
+    };
+    // Folders the fast walk cannot read are read here, folder by folder.
+    auto fallback = [&](const std::string& path, const std::vector<std::string>& folders,
+                        const std::vector<walk_rules::FolderIdentity>& ancestors, WalkStats& stats) {
+        if (!session.connected() && !reopen(session)) return WalkResult::ConnectionLost;
+        DirectoryWalk sequential(session, options, progress);
+        WalkResult result = sequential.runFrom(path, folders, ancestors);
+        stats.addFolderWalk(sequential.stats());
+        return result;
+    };
+    ParallelWalk parallel(fast, progress, fallback);
+    WalkResult result = parallel.run(settings_.targetFolder, lister, usable);
+    serverSeen_ = parallel.stats().connections > 0;
+    if (!usable) return WalkResult::ConnectionLost;  // what it wrote is thrown away
+    walkStats_ = parallel.stats();
+    if (result == WalkResult::ConnectionLost) failureReason_ = session.lastError();
+    return result;
+}
+
+WalkResult SitemapJob::sequentialWalk(FtpSession& session, const NameList& names) {
+    DirectoryWalk sequential(session, walkOptions(), [this](const std::string& folder) {
+        observer_.setProgress(folder);
+    });
     WalkResult result = sequential.run(names);
     walkStats_ = sequential.stats();
     if (result == WalkResult::ConnectionLost) failureReason_ = session.lastError();
@@ -138,12 +189,11 @@ WalkResult SitemapJob::walk(FtpSession& session, const NameList& names) {
 // Header, the walk's entries and the closing tag, written under a name of
 // its own and renamed when whole: a killed run never leaves a partial file
 // that would pass for a whole one.
-WalkResult SitemapJob::writeDocument(FtpSession& session, const NameList& names, const std::string& file) {
+WalkResult SitemapJob::writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries) {
     partialFile_ = SitemapFile::createPartial(file, failureReason_);
     if (partialFile_.empty()) return WalkResult::WriteFailed;
     WalkResult result = WalkResult::WriteFailed;
-    if (SitemapFile::appendToFile(partialFile_, SitemapFile::header(settings_.mobile())))
-        result = walk(session, names);
+    if (SitemapFile::appendToFile(partialFile_, SitemapFile::header(settings_.mobile()))) result = walkEntries();
     if (result == WalkResult::Ok && !SitemapFile::appendToFile(partialFile_, SitemapFile::kClosingTag))
         result = WalkResult::WriteFailed;
     if (result == WalkResult::Ok && !SitemapFile::commit(partialFile_, file, failureReason_))
@@ -175,29 +225,30 @@ SitemapJob::Outcome SitemapJob::run() {
     if (settings_.timeLimitSeconds > 0)
         deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(settings_.timeLimitSeconds);
     observer_.setStatus(kSearching);
+    dropTrailingSlash(settings_.baseUrl);
     FtpSession session;
-    session.setOptions(ftpOptions("0"));
-    if (session.connect(settings_.hostName, settings_.accountName, settings_.password) != 1)
-        return fail(kCannotConnect, session.lastError());
-    if (!settings_.targetFolder.empty() && settings_.targetFolder != "/" &&
-        session.changeDirectory(settings_.targetFolder) != 1)
-        return fail(session.connectionLost() ? kConnectionLost : kCannotChangeFolder, session.lastError());
-
-    NameList names;
-    int count = session.listNames(names);
-    observer_.setStatus(kListing);
-    if (count <= 0 && session.connectionLost()) return fail(kConnectionLost, session.lastError());
-    // A refused or unreadable listing is not an empty folder.
-    if (count <= 0 && session.lastListOutcome() != FtpSession::ListOutcome::Empty)
-        return fail(kCannotList, session.lastError());
-
+    Target target;
     bool written = false;
-    if (count > 0) {
-        dropTrailingSlash(settings_.baseUrl);
-        dropTrailingSlash(settings_.targetFolder);
-        WalkResult result = writeDocument(session, names, file);
-        if (result != WalkResult::Ok) return failWalk(result);
-        written = true;
+    if (settings_.connections > 0) {
+        bool usable = false;
+        WalkResult result = writeDocument(file, [&] { return fastWalk(session, target, usable); });
+        if (usable && result != WalkResult::Ok) return failWalk(result);
+        written = usable;
+    }
+    if (!written) {
+        // Folder by folder: the target folder's listing first (the session
+        // may hold it already from the fast walk's check).
+        if (!target.listed || target.message) openTarget(session, target, nullptr);
+        if (target.listed) showListing();
+        // The walk was logged in and reading: a server that is now out of
+        // reach went away.
+        if (target.message == kCannotConnect && serverSeen_) target.message = kConnectionLost;
+        if (target.message) return fail(target.message, session.lastError());
+        if (target.count > 0) {
+            WalkResult result = writeDocument(file, [&] { return sequentialWalk(session, target.names); });
+            if (result != WalkResult::Ok) return failWalk(result);
+            written = true;
+        }
     }
 
     if (settings_.upload() && written) {

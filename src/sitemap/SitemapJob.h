@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -67,11 +68,23 @@ public:
     static std::string missedFoldersLine(const WalkStats& stats);
 
 private:
+    // The target folder's own listing, read the classic way.
+    struct Target {
+        bool listed = false;             // in the folder, and its listing asked for
+        const char* message = nullptr;   // why it could not be read
+        int count = 0;
+        NameList names;
+    };
+
     Outcome fail(const std::string& message, const std::string& reason = {});
-    WalkResult writeDocument(FtpSession& session, const NameList& names, const std::string& file);
+    WalkResult writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries);
     Outcome failWalk(WalkResult result);
-    WalkResult walk(FtpSession& session, const NameList& names);
+    void openTarget(FtpSession& session, Target& target, const std::atomic<bool>* giveUp);
+    WalkResult fastWalk(FtpSession& session, Target& target, bool& usable);
+    WalkResult sequentialWalk(FtpSession& session, const NameList& names);
+    WalkOptions walkOptions() const;
     bool reopen(FtpSession& session);
+    void showListing();
     FtpOptions ftpOptions(const std::string& label) const;
 
     JobSettings settings_;
@@ -80,6 +93,8 @@ private:
     std::string rootPath_;  // the target folder as the server reports it
     WalkStats walkStats_;
     std::string failureReason_;
+    bool listingShown_ = false;
+    bool serverSeen_ = false;  // the fast walk logged in and read the target folder
     std::string partialFile_;  // where the document is written until it is whole
     std::function<void(const std::string&)> trace_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();

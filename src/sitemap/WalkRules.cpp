@@ -50,4 +50,11 @@ bool AncestorGuard::isAncestor(const FolderIdentity& folder, const std::vector<c
     return false;
 }
 
+std::vector<std::string> walkedNames(const NameList& names) {
+    std::vector<std::string> result;
+    for (const auto& e : names)
+        if (e.name != "." && e.name != "..") result.push_back(e.name);
+    return result;
+}
+
 }  // namespace walk_rules

@@ -33,6 +33,10 @@ struct FolderIdentity {
     std::string listing;  // listingSignature of its listing
 };
 
+// The names a walk looks at: "." and ".." (listed by some servers in one
+// listing and not in another) are skipped by every walk anyway.
+std::vector<std::string> walkedNames(const NameList& names);
+
 // The listing's names, kinds and facts (sizes, times), "." and ".." left out.
 std::string listingSignature(const NameList& names);
 

@@ -57,6 +57,9 @@ class Case:
     def pwd_reply(self, cwd):
         return '257 "%s" is the current directory' % cwd.replace('"', '""')
 
+    def closed(self, conn):
+        pass
+
     def handle(self, conn, cmd, arg):
         """Return True when the case handled the command itself."""
         return False
@@ -80,6 +83,9 @@ class Connection(socketserver.BaseRequestHandler):
         self.pasv = None
         self.rnfr = None
         self.buffer = b""
+
+    def finish(self):
+        self.case.closed(self)
 
     def send(self, text):
         if isinstance(text, str):
@@ -660,16 +666,23 @@ class ListRefusedTarget(Case):
 
 @case("greeted-never-answered")
 class GreetedNeverAnswered(Case):
-    """Two logins work (the job's first and one walk connection); later
-    ones are greeted and then ignored."""
+    """Two logins at a time work; a login beyond them is greeted and then
+    ignored for good (a server busy with its limit)."""
     def handle(self, conn, cmd, arg):
         if cmd == "USER":
             with self.server.lock:
-                self.server.logins += 1
-                answered = self.server.logins <= 2
+                answered = self.server.logins < 2
+                if answered:
+                    self.server.logins += 1
+                    conn.counted = True
             if not answered:
                 time.sleep(FOREVER)
         return False
+
+    def closed(self, conn):
+        if getattr(conn, "counted", False):
+            with self.server.lock:
+                self.server.logins -= 1
 
 
 @case("rename-refused")
