@@ -177,6 +177,28 @@ const HostileCase kCases[] = {
     {"reply-bare-lf", E::Any, E::Any},
 };
 
+// Logins are not spent twice: the job's own login, which reads the target
+// folder beside the walk's, also does the upload.
+TEST(HostileServerLogins, OneLoginBesideTheWalksIncludingTheUpload) {
+    for (int connections : {1, 4}) {
+        TestServer::Options options;
+        options.kind = TestServer::Kind::Hostile;
+        options.hostileCase = "plain";
+        TestServer server("", options);
+        TempTree work;
+        RecordingObserver observer;
+        JobSettings settings{server.host(), "user", "secret", "/site", "http://example.com", "0", "1"};
+        settings.connections = connections;
+        ASSERT_EQ(SitemapJob(settings, observer, work.str()).run(), SitemapJob::Outcome::Completed) << connections;
+        const std::string commands = server.receivedCommands();
+        size_t logins = 0;
+        for (size_t at = commands.find("USER "); at != std::string::npos; at = commands.find("USER ", at + 1))
+            ++logins;
+        EXPECT_EQ(logins, static_cast<size_t>(connections + 1)) << connections;
+        EXPECT_NE(server.uploadedFiles().find("/site/sitemap.xml "), std::string::npos);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, HostileServerTest, ::testing::Combine(::testing::ValuesIn(kCases), ::testing::Values(0, 4)),
                          [](const auto& test) {
                              std::string name = std::get<0>(test.param).name;

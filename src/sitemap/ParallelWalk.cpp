@@ -91,6 +91,7 @@ void ParallelWalk::connectionGone() {
 // Builds a listed folder's block and queues its sub-folders (under the lock).
 void ParallelWalk::list(Node* node, const NameList& names) {
     node->state = Node::State::Listed;
+    entriesListed_ += names.size();
     const std::vector<std::string> folders = folderNames(node);
     for (const auto& entry : names) {
         if (walk_rules::isPage(entry.name)) {
@@ -177,11 +178,15 @@ void ParallelWalk::finish(WalkResult result) {
 
 // How many folders a connection asks for in its next round trip (under the
 // lock): its share of the queue, so that a wide level of the tree costs few
-// round trips, but no fewer than the pipeline depth.
+// round trips, as far as the replies stay small (folders listed so far tell
+// how large they come), and no fewer than the pipeline depth.
 size_t ParallelWalk::batchSize() const {
     const size_t connections = static_cast<size_t>(std::max(alive_, 1));
     const size_t share = (queue_.size() + connections - 1) / connections;
-    return std::clamp(share, static_cast<size_t>(options_.pipelineDepth), static_cast<size_t>(options_.maxBatch));
+    const size_t entriesPerFolder = std::max<size_t>(1, entriesListed_ / static_cast<size_t>(std::max(1L, stats_.folders)));
+    const size_t byReplySize = kEntriesPerRoundTrip / entriesPerFolder;
+    return std::clamp(std::min(share, byReplySize), static_cast<size_t>(options_.pipelineDepth),
+                      static_cast<size_t>(options_.maxBatch));
 }
 
 void ParallelWalk::worker(std::unique_ptr<FtpControl> control, bool identitiesPending) {

@@ -119,6 +119,9 @@ private:
     NameList rootNames_;  // the root's STAT listing, for the check
     std::map<std::vector<unsigned>, Node*> queue_;  // by place in the file: earliest first
     walk_rules::AncestorGuard guard_;
+    size_t entriesListed_ = 0;  // in every folder listed so far
+    // A round trip asks for about this many entries at most.
+    static constexpr size_t kEntriesPerRoundTrip = 512;
     int inFlight_ = 0;
     int alive_ = 0;
     bool finished_ = false;

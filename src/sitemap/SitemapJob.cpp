@@ -238,7 +238,8 @@ SitemapJob::Outcome SitemapJob::run() {
     if (!written) {
         // Folder by folder: the target folder's listing first (the session
         // may hold it already from the fast walk's check).
-        if (!target.listed || target.message) openTarget(session, target, nullptr);
+        const bool refused = target.message == kCannotChangeFolder || target.message == kCannotList;
+        if (!refused && (!target.listed || target.message)) openTarget(session, target, nullptr);
         if (target.listed) showListing();
         // The walk was logged in and reading: a server that is now out of
         // reach went away.
