@@ -1,0 +1,132 @@
+#include "sitemap/RobotsRules.h"
+
+#include <algorithm>
+
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isUnreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
+
+void appendEscaped(std::string& out, unsigned char c) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out += '%';
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+}
+
+// One spelling for the same address: escapes of unreserved characters
+// undone, other escapes in upper case, bytes outside printable ASCII
+// escaped.
+std::string normalised(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            const auto value = static_cast<unsigned char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            if (isUnreserved(value)) out += static_cast<char>(value);
+            else appendEscaped(out, value);
+            i += 2;
+        } else if (c <= 0x20 || c >= 0x7f) {
+            appendEscaped(out, c);
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// "*" matches any run of characters, a "$" at the pattern's end the end of
+// the path; everything else itself. Tracks every place in the path the
+// pattern so far can end at.
+bool matches(const std::string& path, const std::string& pattern) {
+    std::vector<size_t> ends{0};
+    std::vector<size_t> next;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char p = pattern[i];
+        if (p == '$' && i + 1 == pattern.size())
+            return std::find(ends.begin(), ends.end(), path.size()) != ends.end();
+        next.clear();
+        if (p == '*') {
+            for (size_t at = ends.front(); at <= path.size(); ++at) next.push_back(at);
+        } else {
+            for (size_t at : ends)
+                if (at < path.size() && path[at] == p) next.push_back(at + 1);
+        }
+        if (next.empty()) return false;
+        ends.swap(next);
+    }
+    return true;
+}
+
+}  // namespace
+
+RobotsRules RobotsRules::parse(std::string_view text) {
+    RobotsRules rules;
+    if (text.size() > kMaxBytes) text = text.substr(0, kMaxBytes);
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    bool groupIsForAll = false;  // the current group names "*"
+    bool inRules = false;        // the current group's rules have begun
+    while (!text.empty()) {
+        const size_t end = text.find_first_of("\r\n");
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        line = line.substr(0, line.find('#'));
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        const std::string field = lowerAscii(trimmed(line.substr(0, colon)));
+        const std::string_view value = trimmed(line.substr(colon + 1));
+        if (field == "user-agent") {
+            if (inRules) groupIsForAll = inRules = false;  // a new group
+            if (value == "*") groupIsForAll = true;
+        } else if (field == "allow" || field == "disallow") {
+            inRules = true;
+            // An empty Disallow forbids nothing; an empty Allow allows nothing more.
+            if (groupIsForAll && !value.empty()) rules.rules_.push_back({normalised(value), field == "allow"});
+        }
+    }
+    return rules;
+}
+
+bool RobotsRules::allows(std::string_view path) const {
+    const std::string target = normalised(path);
+    if (target == "/robots.txt") return true;
+    bool found = false;
+    size_t longest = 0;
+    bool allowed = true;
+    for (const Rule& rule : rules_) {
+        if (!matches(target, rule.pattern)) continue;
+        const size_t length = rule.pattern.size();
+        if (!found || length > longest) {
+            found = true;
+            longest = length;
+            allowed = rule.allow;
+        } else if (length == longest && rule.allow) {
+            allowed = true;  // a tie goes to Allow
+        }
+    }
+    return allowed;
+}
