@@ -86,6 +86,14 @@ bool loadInto(CSimpleIniA& ini, const std::string& path, std::string& error) {
     ini.SetMultiLine(false);
     std::string text;
     if (!readAsUtf8(path, text, error)) return false;
+    // A carriage return that ends no line splits it for this parser and not
+    // for others: such a file cannot be read (nor saved) as it stands.
+    for (size_t cr = text.find('\r'); cr != std::string::npos; cr = text.find('\r', cr + 1)) {
+        if (cr + 1 < text.size() && text[cr + 1] != '\n') {
+            error = path + ": a line holds a carriage return";
+            return false;
+        }
+    }
     if (!text.empty() && ini.LoadData(text.data(), text.size()) < 0) {
         error = "cannot read " + path;
         return false;
