@@ -183,7 +183,8 @@ void ParallelWalk::finish(WalkResult result) {
 size_t ParallelWalk::batchSize() const {
     const size_t connections = static_cast<size_t>(std::max(alive_, 1));
     const size_t share = (queue_.size() + connections - 1) / connections;
-    const size_t entriesPerFolder = std::max<size_t>(1, entriesListed_ / static_cast<size_t>(std::max(1L, stats_.folders)));
+    const size_t foldersListed = static_cast<size_t>(std::max(1L, stats_.folders));
+    const size_t entriesPerFolder = std::max<size_t>(1, entriesListed_ / foldersListed);
     const size_t byReplySize = kEntriesPerRoundTrip / entriesPerFolder;
     return std::clamp(std::min(share, byReplySize), static_cast<size_t>(options_.pipelineDepth),
                       static_cast<size_t>(options_.maxBatch));

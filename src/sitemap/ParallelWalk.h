@@ -40,8 +40,9 @@ struct ParallelWalkOptions {
 // are closed, in its place in the file.
 //
 // Threads: run() starts one thread per connection, and one for the root
-// check, and joins them before it returns. The progress callback runs on a connection thread with the
-// walk's mutex held: it must be quick and must not call back into the walk.
+// lister, and joins them before it returns. The progress callback runs on
+// a connection thread with the walk's mutex held: it must be quick and must
+// not call back into the walk.
 class ParallelWalk {
 public:
     using Progress = std::function<void(const std::string& folderAddress)>;
@@ -106,7 +107,7 @@ private:
     Fallback fallback_;
     bool useMlst_ = true;
     std::atomic<bool> confused_{false};  // replies came out of step with the commands
-    std::atomic<bool> stopLister_{false};
+    std::atomic<bool> stopLister_{false};  // the walk is over: the lister's login gives up
     bool rootRead_ = false;    // the first connection has read the target folder
     bool listerDone_ = false;  // the caller's listing of it is in rootListing_
     RootListing rootListing_;

@@ -99,8 +99,9 @@ WalkOptions SitemapJob::walkOptions() const {
     return options;
 }
 
-// Logs in (unless the session is), enters the target folder, notes where
-// the server put it and lists it.
+// Logs in anew (the target folder may be given relative to the login
+// folder), enters the target folder, notes where the server put it and
+// lists it. giveUp: set when the login may as well come later.
 void SitemapJob::openTarget(FtpSession& session, Target& target, const std::atomic<bool>* giveUp) {
     target = Target{};
     FtpOptions options = ftpOptions("0");
@@ -108,7 +109,7 @@ void SitemapJob::openTarget(FtpSession& session, Target& target, const std::atom
     // walk ends first: it can as well come after.
     options.retryBusyLogin = giveUp == nullptr;
     options.cancel = giveUp;
-    session.setOptions(options);  // a fresh login: the folder may be given relative to the login folder
+    session.setOptions(options);
     if (session.connect(settings_.hostName, settings_.accountName, settings_.password) != 1) {
         target.message = kCannotConnect;
         return;
