@@ -6,7 +6,9 @@
 #include "TestServer.h"
 #include "ftp/FtpSession.h"
 #include "sitemap/DirectoryWalk.h"
+#include "sitemap/SiteRules.h"
 #include "sitemap/SitemapFile.h"
+#include "sitemap/SitemapWriter.h"
 
 #ifdef _WIN32
 #define SKIP_ON_WINDOWS(why) GTEST_SKIP() << why
@@ -24,10 +26,16 @@ struct WalkRun {
 
 // Logs in, stands in target (when given), lists it, and writes a whole
 // sitemap the way a generation does.
-WalkRun generate(const TestServer& server, const std::string& target, WalkOptions options,
+WalkRun generate(const TestServer& server, const std::string& target, const SiteRules& rules,
                  std::function<void(const std::string&)> onProgress = {}) {
     TempTree out;
-    options.fileName = (out.path() / "sitemap.xml").string();
+    const std::string file = (out.path() / "sitemap.xml").string();
+    SitemapWriter writer(file, rules.baseUrl(), rules.mobile(), false);
+    std::string error;
+    EXPECT_TRUE(writer.begin(error)) << error;
+    WalkOptions options;
+    options.rules = &rules;
+    options.out = &writer;
     WalkRun run;
     FtpSession session;
     EXPECT_EQ(session.connect(server.host(), server.user(), server.password()), 1);
@@ -36,15 +44,16 @@ WalkRun generate(const TestServer& server, const std::string& target, WalkOption
     }
     NameList names;
     if (session.listNames(names) > 0) {
-        EXPECT_TRUE(SitemapFile::appendToFile(options.fileName, SitemapFile::header(options.mobile)));
         DirectoryWalk walk(session, options, [&](const std::string& folder) {
             run.progress.push_back(folder);
             if (onProgress) onProgress(folder);
         });
         run.result = walk.run(names);
-        if (run.result == WalkResult::Ok) SitemapFile::appendToFile(options.fileName, SitemapFile::kClosingTag);
     }
-    run.file = readFile(options.fileName);
+    if (run.result == WalkResult::Ok) {
+        EXPECT_TRUE(writer.finish("", error)) << error;
+    }
+    run.file = readFile(file);
     return run;
 }
 
@@ -77,12 +86,7 @@ bool validAgainstSchema(const std::string& document) {
     return std::system(command.c_str()) == 0;
 }
 
-WalkOptions base(const std::string& url, bool mobile = false) {
-    WalkOptions options;
-    options.baseUrl = url;
-    options.mobile = mobile;
-    return options;
-}
+SiteRules base(const std::string& url, bool mobile = false) { return SiteRules(url, mobile, {}); }
 
 // Page and folder rules and the post-order, on both listing kinds.
 class WalkRulesTest : public ::testing::TestWithParam<bool> {};
@@ -284,8 +288,14 @@ TEST(DirectoryWalk, FailedWriteEndsTheWalk) {
     ASSERT_EQ(session.connect(server.host(), "user", "secret"), 1);
     NameList names;
     ASSERT_GT(session.listNames(names), 0);
-    WalkOptions options = base("http://e");
-    options.fileName = (tree.path() / "missing-folder/sitemap.xml").string();
+    SitemapWriter writer((tree.path() / "missing-folder/sitemap.xml").string(), "http://e", false, false);
+    std::string error;
+    EXPECT_FALSE(writer.begin(error));
+    EXPECT_NE(error.find("missing-folder"), std::string::npos) << error;
+    const SiteRules rules = base("http://e");
+    WalkOptions options;
+    options.rules = &rules;
+    options.out = &writer;
     DirectoryWalk walk(session, options, {});
     EXPECT_EQ(walk.run(names), WalkResult::WriteFailed);
 }

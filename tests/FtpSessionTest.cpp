@@ -48,7 +48,7 @@ TEST_P(FtpSessionTest, ListsChangesAndReportsTheFolder) {
     EXPECT_EQ(session.changeDirectory("sub"), 1);
     ASSERT_EQ(session.currentDirectory(path), 0);
     EXPECT_EQ(path, "/sub");
-    NameList sub = {{"kept", EntryKind::Unknown, "", ""}};
+    NameList sub = {{"kept", EntryKind::Unknown, "", "", {}}};
     EXPECT_EQ(session.listNames(sub), 1);  // appends
     EXPECT_EQ(namesOf(sub), (std::vector<std::string>{"kept", "page.htm"}));
 

@@ -20,6 +20,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--settings", &CliOptions::settingsFile}, {"--host", &CliOptions::host},
     {"--account", &CliOptions::account},       {"--password-file", &CliOptions::passwordFile},
     {"--folder", &CliOptions::folder},         {"--base-url", &CliOptions::baseUrl},
+    {"--extensions", &CliOptions::extensions},
 };
 
 struct FlagOption {
@@ -49,6 +50,11 @@ const NumberOption* findNumberOption(std::string_view name) {
 constexpr FlagOption kFlagOptions[] = {
     {"--mobile", &CliOptions::mobile, true},  {"--no-mobile", &CliOptions::mobile, false},
     {"--upload", &CliOptions::upload, true},  {"--no-upload", &CliOptions::upload, false},
+    {"--lastmod", &CliOptions::lastmod, true},  {"--no-lastmod", &CliOptions::lastmod, false},
+    {"--robots", &CliOptions::robots, true},  {"--no-robots", &CliOptions::robots, false},
+    {"--index-as-folder", &CliOptions::indexAsFolder, true},
+    {"--no-index-as-folder", &CliOptions::indexAsFolder, false},
+    {"--gzip", &CliOptions::gzip, true},  {"--no-gzip", &CliOptions::gzip, false},
 };
 
 }  // namespace
@@ -68,6 +74,20 @@ const char* CliOptions::usage() {
            "  --base-url URL         the site's public address for that folder\n"
            "  --mobile, --no-mobile  mobile sitemap on or off\n"
            "  --upload, --no-upload  upload sitemap.xml to the folder afterwards, or not\n"
+           "\n"
+           "  --lastmod, --no-lastmod  write each page's modification time (date and\n"
+           "                         time where the server gives it in UTC, else the date)\n"
+           "  --robots, --no-robots  leave out what the site's robots.txt (in the remote\n"
+           "                         folder) forbids every crawler\n"
+           "  --exclude PATTERN      leave out pages and folders whose path below the remote\n"
+           "                         folder matches (\"/cgi-bin/*\", \"*/draft/*\", \"*.bak\";\n"
+           "                         a pattern without \"/\" matches the name); repeatable\n"
+           "  --extensions LIST      pages are the names ending in one of LIST (\".html;.pdf\");\n"
+           "                         by default, names holding .htm, .php or .cgi\n"
+           "  --index-as-folder, --no-index-as-folder\n"
+           "                         write index.html, index.htm and index.php as their\n"
+           "                         folder's address\n"
+           "  --gzip, --no-gzip      write the files compressed (sitemap.xml.gz)\n"
            "  --connections N        logins that walk the site at once, 1 to 16 (default 4,\n"
            "                         or \"connections\" in SETTING.INI); 0 walks folder by\n"
            "                         folder on a single connection\n"
@@ -122,6 +142,20 @@ std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], 
                     "or QUILLOMAR_PASSWORD";
             return std::nullopt;
         }
+        if (!matched && name == "--exclude") {
+            std::string pattern;
+            if (name.size() < arg.size())
+                pattern = arg.substr(name.size() + 1);
+            else if (i + 1 < argc)
+                pattern = argv[++i];
+            if (pattern.empty()) {
+                error = "option --exclude needs a pattern";
+                return std::nullopt;
+            }
+            if (!options.exclude) options.exclude.emplace();
+            options.exclude->push_back(pattern);
+            matched = true;
+        }
         for (const auto& flag : kFlagOptions) {
             if (!matched && arg == flag.name) {
                 options.*flag.field = flag.value;
@@ -156,6 +190,12 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (mobile) settings.mobileFlag = *mobile ? "1" : "0";
     if (upload) settings.uploadFlag = *upload ? "1" : "0";
     if (connections) settings.connections = *connections;
+    if (lastmod) settings.sitemap.lastmod = *lastmod;
+    if (robots) settings.sitemap.robots = *robots;
+    if (indexAsFolder) settings.sitemap.indexAsFolder = *indexAsFolder;
+    if (gzip) settings.sitemap.gzip = *gzip;
+    if (exclude) settings.sitemap.exclude = *exclude;
+    if (extensions) settings.sitemap.extensions = SitemapOptions::splitList(*extensions);
     if (replyTimeout) settings.replyTimeoutSeconds = *replyTimeout;
     if (timeLimit) settings.timeLimitSeconds = *timeLimit;
     if (passwordFile) {

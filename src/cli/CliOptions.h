@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "settings/JobSettings.h"
 
@@ -13,6 +14,9 @@ struct CliOptions {
     std::optional<int> connections;
     std::optional<int> replyTimeout, timeLimit;  // seconds
     std::optional<bool> mobile, upload;
+    std::optional<bool> lastmod, robots, indexAsFolder, gzip;
+    std::optional<std::vector<std::string>> exclude;  // --exclude, repeatable: replaces the file's list
+    std::optional<std::string> extensions;
     bool verbose = false;
     bool allowPartial = false;  // exit 0 although some folders could not be read
     bool help = false;

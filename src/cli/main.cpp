@@ -19,6 +19,25 @@
 #define QUILLOMAR_VERSION "0"
 #endif
 
+namespace {
+
+// The one line that ends a completed run.
+void printSummary(const SitemapJob& job, const SitemapOptions& options) {
+    const WalkStats& stats = job.walkStats();
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "summary: %ld pages, %ld folders, %ld left out by robots.txt, %ld left out by patterns, "
+                  "%d unreadable folders, %.2f s%s",
+                  stats.pages, stats.foldersListed, stats.excludedByRobots, stats.excludedByPattern,
+                  stats.missedFolders(), job.elapsedSeconds(),
+                  options.robots && job.robots() == SitemapJob::Robots::Missing
+                      ? " (no robots.txt could be read: nothing left out for it)"
+                      : "");
+    ConsoleObserver::printLine(line);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
 #ifdef _WIN32
     SetConsoleOutputCP(CP_UTF8);
@@ -93,6 +112,7 @@ int main(int argc, char* argv[]) {
         if (!job.failureReason().empty()) ConsoleObserver::printLine(job.failureReason());
         return 1;
     }
+    printSummary(job, settings.sitemap);
     if (stats.missedFolders() > 0 && !options->allowPartial) {
         std::fprintf(stderr, "quillomar-cli: sitemap.xml may lack pages of %d folders "
                              "(--allow-partial accepts that)\n", stats.missedFolders());

@@ -108,7 +108,7 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* source) {
 
 bool FtpSession::initNetwork() { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }
 
-FtpSession::FtpSession() = default;
+FtpSession::FtpSession() : dataLimit_(kMaxListingBytes) {}
 
 FtpSession::~FtpSession() { close(); }
 
@@ -122,7 +122,8 @@ size_t FtpSession::onReplyLine(char* data, size_t size, size_t count, void* self
 
 size_t FtpSession::onData(char* data, size_t size, size_t count, void* self) {
     auto* session = static_cast<FtpSession*>(self);
-    if (session->data_.size() + size * count > kMaxListingBytes) {
+    if (session->data_.size() + size * count > session->dataLimit_) {
+        session->data_.append(data, session->dataLimit_ - session->data_.size());
         session->tooLarge_ = true;
         return 0;  // ends the transfer with an error
     }
@@ -350,6 +351,26 @@ int FtpSession::putFile(const std::string& localName, const std::string& remoteN
     if (store(localName, remoteName, mode)) return 1;
     if (!connectionLost_ && lastError_.empty()) lastError_ = reason;
     return -1;
+}
+
+int FtpSession::readFile(const std::string& name, std::string& content, size_t maxBytes) {
+    if (!curl_ || !listing::isSafeName(name)) return 0;
+    applyCommonOptions();
+    std::string url = urlPrefix_ + "/" + percent::encode(name);
+    curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    curl_slist* before = nullptr;
+    for (const auto& command : commandsInFolder({}, anchored())) before = curl_slist_append(before, command.c_str());
+    curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
+    dataLimit_ = maxBytes;
+    const bool read = run();
+    dataLimit_ = kMaxListingBytes;
+    curl_slist_free_all(before);
+    standsThere_ = false;  // a transfer cut short may have left the connection anywhere
+    if (read || tooLarge_) {
+        content = std::move(data_);  // cut short at maxBytes: what was read is kept
+        return 1;
+    }
+    return connectionLost_ ? -1 : 0;
 }
 
 bool FtpSession::store(const std::string& localName, const std::string& remoteName, int mode) {

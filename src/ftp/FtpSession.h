@@ -37,6 +37,10 @@ public:
     int currentDirectory(std::string& path);
     // mode 1 sends in binary type, any other value in ASCII type.
     int putFile(const std::string& localName, const std::string& remoteName, int mode);
+    // Reads the file name of the current folder, in binary, into content:
+    // at most maxBytes of it, the rest is not read. 1 read, 0 missing or
+    // refused, -1 the connection is gone.
+    int readFile(const std::string& name, std::string& content, size_t maxBytes);
     int close();
     bool connected() const { return curl_ != nullptr; }
 
@@ -100,4 +104,5 @@ private:
     long lastResponseCode_ = 0;
     std::vector<std::string> replyLines_;
     std::string data_;
+    size_t dataLimit_;  // a download larger than this ends early
 };

@@ -117,6 +117,71 @@ bool isZone(std::string_view s) {  // "+0900"
     return s.size() == 5 && (s[0] == '+' || s[0] == '-') && allDigits(s.substr(1));
 }
 
+// The number its leading digits spell (at most 4 of them).
+int leadingNumber(std::string_view s) {
+    int n = 0;
+    for (size_t i = 0; i < s.size() && i < 4 && std::isdigit(static_cast<unsigned char>(s[i])); ++i)
+        n = n * 10 + (s[i] - '0');
+    return n;
+}
+
+int monthNumber(std::string_view s) {
+    static constexpr std::array<std::string_view, 12> months = {
+        "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+    for (size_t m = 0; m < months.size(); ++m)
+        if (equalsIgnoreCase(s, months[m])) return static_cast<int>(m) + 1;
+    return leadingNumber(s);  // "12月"
+}
+
+void setClock(ModifiedTime& time, std::string_view clock) {  // "17:35" or "17:35:01.5"
+    time.hour = static_cast<unsigned char>(leadingNumber(clock));
+    size_t colon = clock.find(':');
+    time.minute = static_cast<unsigned char>(leadingNumber(clock.substr(colon + 1)));
+    size_t second = clock.find(':', colon + 1);
+    if (second != std::string_view::npos) time.second = static_cast<unsigned char>(leadingNumber(clock.substr(second + 1)));
+}
+
+ModifiedTime dateOf(int year, int month, int day) {
+    ModifiedTime time;
+    if (month < 1 || month > 12 || day < 1 || day > 31) return time;
+    time.year = static_cast<short>(year);
+    time.month = static_cast<unsigned char>(month);
+    time.day = static_cast<unsigned char>(day);
+    return time;
+}
+
+// The time that the n tokens at i spell (see dateTokens).
+ModifiedTime listingTime(const std::vector<std::string_view>& tok, size_t i, size_t n) {
+    ModifiedTime time;
+    if (isIsoDate(tok[i])) {
+        std::string_view d = tok[i];
+        time = d.size() == 10 ? dateOf(leadingNumber(d), leadingNumber(d.substr(5)), leadingNumber(d.substr(8)))
+                              : dateOf(0, leadingNumber(d), leadingNumber(d.substr(3)));
+        if (n > 1) setClock(time, tok[i + 1]);
+    } else if (isJapaneseYearMonth(tok[i])) {
+        size_t year = tok[i].find(kYearUtf8) != std::string_view::npos ? kYearUtf8.size() : kYearSjis.size();
+        time = dateOf(leadingNumber(tok[i]), leadingNumber(tok[i].substr(4 + year)), leadingNumber(tok[i + 1]));
+        if (n > 2) setClock(time, tok[i + 2]);
+    } else {
+        bool clock = isClock(tok[i + 2]);
+        time = dateOf(clock ? 0 : leadingNumber(tok[i + 2]), monthNumber(tok[i]), leadingNumber(tok[i + 1]));
+        if (clock) setClock(time, tok[i + 2]);
+    }
+    return time;
+}
+
+// An MLSD "modify" fact: YYYYMMDDHHMMSS[.sss], in UTC.
+ModifiedTime mlsdTime(std::string_view value) {
+    if (value.size() < 14 || !allDigits(value.substr(0, 14))) return {};
+    auto two = [&](size_t at) { return (value[at] - '0') * 10 + (value[at + 1] - '0'); };
+    ModifiedTime time = dateOf(leadingNumber(value), two(4), two(6));
+    time.hour = static_cast<unsigned char>(two(8));
+    time.minute = static_cast<unsigned char>(two(10));
+    time.second = static_cast<unsigned char>(two(12));
+    time.utc = time.known();
+    return time;
+}
+
 // How many tokens from index i form a listing's date, or 0 when none does.
 // Forms: "Jan 1 12:00", "12月 8 17:35", "2023年12月 8日", "2023-12-08 17:35",
 // "2023-12-08 17:35:01.000 +0900", "12-08 17:35", "2023-12-08".
@@ -136,9 +201,9 @@ bool isSize(std::string_view s) {
 }
 
 void addIfSafe(NameList& out, std::string_view name, EntryKind kind, std::string_view uniqueId = {},
-               std::string_view facts = {}) {
+               std::string_view facts = {}, ModifiedTime modified = {}) {
     if (!isSafeName(name)) return;
-    out.push_back({std::string(name), kind, std::string(uniqueId), std::string(facts)});
+    out.push_back({std::string(name), kind, std::string(uniqueId), std::string(facts), modified});
 }
 
 // Lines that listings carry besides entries: "total 12", "合計 12", the
@@ -186,6 +251,7 @@ bool parseMlsdLine(std::string_view line, NameList& out) {
     std::string_view name = line.substr(space + 1);
     EntryKind kind = EntryKind::Unknown;
     std::string_view unique;
+    ModifiedTime modified;
     size_t pos = 0;
     while (pos < facts.size()) {
         size_t semi = facts.find(';', pos);
@@ -205,9 +271,11 @@ bool parseMlsdLine(std::string_view line, NameList& out) {
                 kind = EntryKind::Link;
         } else if (equalsIgnoreCase(key, "unique")) {
             unique = value;
+        } else if (equalsIgnoreCase(key, "modify")) {
+            modified = mlsdTime(value);
         }
     }
-    addIfSafe(out, name, kind, unique, facts);
+    addIfSafe(out, name, kind, unique, facts, modified);
     return true;
 }
 
@@ -244,7 +312,7 @@ bool parseUnixLine(std::string_view line, NameList& out) {
     } else if (line[0] != '-') {
         kind = EntryKind::Other;  // device, pipe, socket: never a page or a folder
     }
-    addIfSafe(out, name, kind, {}, line.substr(0, nameStart));
+    addIfSafe(out, name, kind, {}, line.substr(0, nameStart), listingTime(tok, found, count));
     return true;
 }
 
@@ -276,7 +344,17 @@ bool parseDosLine(std::string_view line, NameList& out) {
         kind = EntryKind::File;
     else
         return false;
-    addIfSafe(out, line.substr(tokens[3].begin), kind, {}, line.substr(0, tokens[3].begin));
+    // MM-DD-YY (70 to 99 in the 1900s) or MM-DD-YYYY.
+    std::string_view date = tok(0);
+    int year = leadingNumber(date.substr(6));
+    if (date.size() == 8) year += year >= 70 ? 1900 : 2000;
+    ModifiedTime time = dateOf(year, leadingNumber(date), leadingNumber(date.substr(3)));
+    std::string_view clock = tok(1);
+    int hour = leadingNumber(clock) % 12;
+    if (clock.size() == 7 && equalsIgnoreCase(clock.substr(5), "PM")) hour += 12;
+    time.hour = static_cast<unsigned char>(clock.size() == 7 ? hour : leadingNumber(clock));
+    time.minute = static_cast<unsigned char>(leadingNumber(clock.substr(3)));
+    addIfSafe(out, line.substr(tokens[3].begin), kind, {}, line.substr(0, tokens[3].begin), time);
     return true;
 }
 

@@ -7,12 +7,25 @@
 // Other: a device, pipe or socket, never a page or a folder.
 enum class EntryKind { Unknown, File, Folder, Link, Other };
 
+// When an entry was last changed, as its listing gives it: exact and in UTC
+// from an MLSD "modify" fact; else the server's local date (and time), zone
+// unknown, and for recent files in LIST form without the year (year 0).
+struct ModifiedTime {
+    short year = 0;
+    unsigned char month = 0;  // 1 to 12; 0 when the listing gives no time
+    unsigned char day = 0, hour = 0, minute = 0, second = 0;
+    bool utc = false;
+
+    bool known() const { return month != 0; }
+};
+
 // One name of a remote folder, its raw bytes exactly as the server sent them.
 struct NameEntry {
     std::string name;
     EntryKind kind = EntryKind::Unknown;
     std::string uniqueId;  // the server's identity for the entry (MLSD "unique"), or empty
     std::string facts;     // the rest of its listing line (mode, size, time...), as sent
+    ModifiedTime modified;
 };
 
 // The names of one remote folder, in the order the server listed them.

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "settings/SitemapOptions.h"
+
 // The seven values a generation needs, as text. The two flags hold "1" for
 // ticked and "0" for clear; code that tests a flag compares with "1".
 struct JobSettings {
@@ -24,6 +26,9 @@ struct JobSettings {
     // how long one reply may take to begin, and the whole generation.
     int replyTimeoutSeconds = 0;
     int timeLimitSeconds = 0;
+
+    // Beyond the seven values: what else the sitemap holds.
+    SitemapOptions sitemap{};
 
     bool mobile() const { return mobileFlag == "1"; }
     bool upload() const { return uploadFlag == "1"; }

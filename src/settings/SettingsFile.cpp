@@ -38,6 +38,19 @@ constexpr std::pair<const char*, Field> kKeys[] = {
     {"chk2", &JobSettings::uploadFlag},
 };
 
+using Switch = bool SitemapOptions::*;
+constexpr std::pair<const char*, Switch> kSwitchKeys[] = {
+    {"lastmod", &SitemapOptions::lastmod},
+    {"robots", &SitemapOptions::robots},
+    {"index_as_folder", &SitemapOptions::indexAsFolder},
+    {"gzip", &SitemapOptions::gzip},
+};
+using List = std::vector<std::string> SitemapOptions::*;
+constexpr std::pair<const char*, List> kListKeys[] = {
+    {"exclude", &SitemapOptions::exclude},
+    {"extensions", &SitemapOptions::extensions},
+};
+
 // Larger than any settings file: something else stands there.
 constexpr std::uintmax_t kMaxFileBytes = 1u << 20;
 
@@ -240,6 +253,12 @@ bool SettingsFile::load(JobSettings& settings, std::string* error) const {
     for (const auto& [key, field] : kKeys)
         settings.*field = text_codec::cutUtf8(ini.GetValue(kSection, key, ""), kMaxValueBytes);
     settings.connections = parseConnections(ini.GetValue(kSection, kConnectionsKey, ""));
+    settings.sitemap = SitemapOptions{};
+    for (const auto& [key, field] : kSwitchKeys)
+        settings.sitemap.*field = flagTicked(ini.GetValue(kOptionsSection, key, ""));
+    for (const auto& [key, field] : kListKeys)
+        settings.sitemap.*field =
+            SitemapOptions::splitList(text_codec::cutUtf8(ini.GetValue(kOptionsSection, key, ""), kMaxValueBytes));
     return ok;
 }
 
@@ -259,6 +278,13 @@ bool SettingsFile::save(const JobSettings& settings, std::string* error) const {
         return false;
     }
     for (const auto& [key, field] : kKeys) ini.SetValue(kSection, key, storedForm(settings.*field).c_str());
+    // The options' section only once an option was set: a file of someone
+    // who uses none stays as it was.
+    if (ini.GetSection(kOptionsSection) || !(settings.sitemap == SitemapOptions{})) {
+        for (const auto& [key, field] : kSwitchKeys) ini.SetValue(kOptionsSection, key, settings.sitemap.*field ? "1" : "0");
+        for (const auto& [key, field] : kListKeys)
+            ini.SetValue(kOptionsSection, key, storedForm(SitemapOptions::joinList(settings.sitemap.*field)).c_str());
+    }
     std::string content;
     if (ini.Save(content) < 0) return false;
     content += trailingComments(path_);

@@ -14,6 +14,9 @@ class SettingsFile {
 public:
     static constexpr const char* kFileName = "SETTING.INI";
     static constexpr const char* kSection = "INI_SETTING";
+    // The sitemap options: lastmod, robots, index_as_folder, gzip ("0"/"1"),
+    // exclude and extensions (lists separated by ";").
+    static constexpr const char* kOptionsSection = "SITEMAP_OPTIONS";
     static constexpr size_t kMaxValueBytes = 4095;
     // Read, never written: a setting for those who run the tool unattended.
     static constexpr const char* kConnectionsKey = "connections";
@@ -33,7 +36,7 @@ public:
     // regular file, larger than 1 MB, neither UTF-8 nor Shift-JIS.
     bool load(JobSettings& settings, std::string* error = nullptr) const;
 
-    // Writes the seven values; false when the file could not be written,
+    // Writes the seven values (and the options, once any was set); false when the file could not be written,
     // and false without writing when the file there cannot be read whole.
     // A value comes back from load exactly as it was saved. On POSIX
     // systems a new file is readable by its owner only: it holds the password.

@@ -3,7 +3,8 @@
 #include "ftp/FtpSession.h"
 #include "ftp/ListingParser.h"
 #include "sitemap/Location.h"
-#include "sitemap/SitemapFile.h"
+#include "sitemap/SiteRules.h"
+#include "sitemap/SitemapWriter.h"
 
 using walk_rules::FolderIdentity;
 
@@ -33,25 +34,29 @@ WalkResult DirectoryWalk::runFrom(const std::string& path, const std::vector<std
 }
 
 WalkResult DirectoryWalk::walkFolder(const NameList& names, const std::string& path) {
-    if (progress_) progress_(location::folderDisplay(options_.baseUrl, folders_));
-    std::string block;
+    const SiteRules& rules = *options_.rules;
+    if (progress_) progress_(location::folderDisplay(rules.baseUrl(), folders_));
     for (const auto& entry : names) {
-        if (walk_rules::isPage(entry.name)) {
-            if (++stats_.pages > options_.maxPages) return WalkResult::TooLarge;
-            auto url = location::pageUrl(options_.baseUrl, folders_, entry.name);
-            block += SitemapFile::entry(location::xmlEscape(url), options_.mobile);
+        if (rules.isPage(entry.name)) {
+            if (++pagesSeen_ > options_.maxPages) return WalkResult::TooLarge;
         } else if (walk_rules::mayBeFolder(entry)) {
             WalkResult result = enter(entry, path);
             if (result != WalkResult::Ok) return result;
         }
     }
-    return SitemapFile::appendToFile(options_.fileName, block) ? WalkResult::Ok : WalkResult::WriteFailed;
+    std::string block;
+    rules.appendEntries(folders_, names, block, stats_);
+    return options_.out->write(block) ? WalkResult::Ok : WalkResult::WriteFailed;
 }
 
 // Walks one sub-folder and comes back to parentPath. A name that cannot be
 // entered is skipped; only a lost connection, a failed write or the budget
 // ends the walk.
 WalkResult DirectoryWalk::enter(const NameEntry& entry, const std::string& parentPath) {
+    folders_.push_back(entry.name);
+    const bool excluded = !options_.rules->entersFolder(folders_, stats_);
+    folders_.pop_back();
+    if (excluded) return WalkResult::Ok;
     if (static_cast<int>(folders_.size()) >= options_.maxDepth) {
         ++stats_.tooDeepFolders;
         return WalkResult::Ok;

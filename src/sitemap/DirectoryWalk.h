@@ -10,11 +10,12 @@
 #include "sitemap/WalkRules.h"
 
 class FtpSession;
+class SiteRules;
+class SitemapWriter;
 
 struct WalkOptions {
-    std::string baseUrl;  // one trailing "/" already dropped
-    bool mobile = false;
-    std::string fileName = "sitemap.xml";
+    const SiteRules* rules = nullptr;  // which names become entries, and how they read
+    SitemapWriter* out = nullptr;      // where the entries go
     int maxDepth = walk_rules::kMaxDepth;
     long maxFolders = walk_rules::kMaxFolders;
     long maxPages = walk_rules::kMaxPages;
@@ -25,14 +26,15 @@ struct WalkOptions {
 };
 
 // Turns the remote tree below the session's current folder into url
-// entries of the sitemap file, folder by folder on one connection. Each
+// entries of the sitemap files, folder by folder on one connection. Each
 // folder's block is appended after the blocks of all its sub-folders
 // (post-order); entries keep listing order.
 //
 // A name that cannot be entered is skipped (files are tried as folders when
 // the listing does not tell). A folder that cannot be entered although the
 // listing calls it one, or whose listing was refused or unreadable, or that
-// lies too deep, is counted in stats().
+// lies too deep, is counted in stats(). A folder the rules exclude is not
+// entered.
 // A folder that is one of its own ancestors is not walked again.
 class DirectoryWalk {
 public:
@@ -62,4 +64,5 @@ private:
     std::vector<walk_rules::FolderIdentity> ancestors_;
     walk_rules::AncestorGuard guard_;
     WalkStats stats_;
+    long pagesSeen_ = 0;  // against the budget, written or not
 };

@@ -102,11 +102,16 @@ std::string xmlEscape(const std::string& text) {
     return out;
 }
 
-std::string pageUrl(const std::string& baseUrl, const std::vector<std::string>& folders, const std::string& name) {
+
+std::string folderUrl(const std::string& baseUrl, const std::vector<std::string>& folders) {
     std::string url = encodeBaseUrl(baseUrl);
     for (const auto& folder : folders) joinWithSlash(url, encodeSegment(folder));
-    joinWithSlash(url, encodeSegment(name));
+    if (url.empty() || url.back() != '/') url += '/';
     return url;
+}
+
+std::string pageUrl(const std::string& baseUrl, const std::vector<std::string>& folders, const std::string& name) {
+    return folderUrl(baseUrl, folders) + encodeSegment(name);
 }
 
 std::string folderDisplay(const std::string& baseUrl, const std::vector<std::string>& folders) {

@@ -20,6 +20,9 @@ std::string xmlEscape(const std::string& text);
 // The page's URL, not yet XML-escaped.
 std::string pageUrl(const std::string& baseUrl, const std::vector<std::string>& folders, const std::string& name);
 
+// The folder's own URL, ending in "/", not yet XML-escaped.
+std::string folderUrl(const std::string& baseUrl, const std::vector<std::string>& folders);
+
 // The folder's address as shown to the user while it is read (not encoded).
 std::string folderDisplay(const std::string& baseUrl, const std::vector<std::string>& folders);
 

@@ -8,7 +8,8 @@
 #include "ftp/FolderProbe.h"
 #include "ftp/ListingParser.h"
 #include "sitemap/Location.h"
-#include "sitemap/SitemapFile.h"
+#include "sitemap/SiteRules.h"
+#include "sitemap/SitemapWriter.h"
 
 using walk_rules::FolderIdentity;
 
@@ -36,7 +37,7 @@ struct ParallelWalk::Node {
     int depth = 0;
     // Odd: to be read folder by folder by the fallback.
     enum class State { Waiting, Listed, Skipped, Odd } state = State::Waiting;
-    std::string block;
+    NameList pages;  // until its entries are written
     bool blockWritten = false;
     std::vector<std::unique_ptr<Node>> children;
     size_t nextChild = 0;  // children before this one are in the file
@@ -88,17 +89,21 @@ void ParallelWalk::connectionGone() {
     changed_.notify_all();
 }
 
-// Builds a listed folder's block and queues its sub-folders (under the lock).
+// Keeps a listed folder's pages and queues its sub-folders (under the lock).
 void ParallelWalk::list(Node* node, const NameList& names) {
     node->state = Node::State::Listed;
     entriesListed_ += names.size();
-    const std::vector<std::string> folders = folderNames(node);
+    std::vector<std::string> folders = folderNames(node);
+    const SiteRules& rules = *options_.walk.rules;
     for (const auto& entry : names) {
-        if (walk_rules::isPage(entry.name)) {
-            if (++stats_.pages > options_.walk.maxPages) return finish(WalkResult::TooLarge);
-            auto url = location::pageUrl(options_.walk.baseUrl, folders, entry.name);
-            node->block += SitemapFile::entry(location::xmlEscape(url), options_.walk.mobile);
+        if (rules.isPage(entry.name)) {
+            if (++pagesSeen_ > options_.walk.maxPages) return finish(WalkResult::TooLarge);
+            node->pages.push_back({entry.name, entry.kind, {}, {}, entry.modified});
         } else if (walk_rules::mayBeFolder(entry)) {
+            folders.push_back(entry.name);
+            const bool excluded = !rules.entersFolder(folders, stats_);
+            folders.pop_back();
+            if (excluded) continue;
             if (node->depth >= options_.walk.maxDepth) {
                 ++stats_.tooDeepFolders;
                 continue;
@@ -118,7 +123,7 @@ void ParallelWalk::list(Node* node, const NameList& names) {
     long long now = nowMs();
     if (progress_ && now - lastProgressMs_ >= kProgressIntervalMs) {
         lastProgressMs_ = now;
-        progress_(location::folderDisplay(options_.walk.baseUrl, folders));
+        progress_(location::folderDisplay(rules.baseUrl(), folders));
     }
 }
 
@@ -150,21 +155,27 @@ bool ParallelWalk::flushNode(Node* node, Node*& waitingFor) {
     for (; node->nextChild < node->children.size(); ++node->nextChild)
         if (!flushNode(node->children[node->nextChild].get(), waitingFor)) return false;
     if (!node->blockWritten) {
-        if (!SitemapFile::appendToFile(options_.walk.fileName, node->block)) {
+        std::string block;
+        options_.walk.rules->appendEntries(folderNames(node), node->pages, block, stats_);
+        if (!options_.walk.out->write(block)) {
             finish(WalkResult::WriteFailed);
             return false;
         }
         node->blockWritten = true;
-        node->block = std::string();
+        node->pages = NameList();
         node->children.clear();  // written: nothing of them is needed any more
         node->nextChild = 0;
     }
     return true;
 }
 
+bool ParallelWalk::mayWrite() const {
+    return !options_.writeAfterRootListing || (listerDone_ && rootListing_.state != RootListing::State::Later);
+}
+
 ParallelWalk::Node* ParallelWalk::flush() {
     Node* waitingFor = nullptr;
-    if (!finished_ || result_ == WalkResult::Ok) flushNode(root_.get(), waitingFor);
+    if ((!finished_ || result_ == WalkResult::Ok) && mayWrite()) flushNode(root_.get(), waitingFor);
     return waitingFor;
 }
 
@@ -349,6 +360,7 @@ WalkResult ParallelWalk::run(const std::string& targetFolder, const RootLister& 
         rootListing_ = std::move(listing);
         listerDone_ = true;
         judgeRoot();
+        if (rootRead_) flush();  // what waited for it
         changed_.notify_all();
     });
     if (readRoot(*first, targetFolder)) {

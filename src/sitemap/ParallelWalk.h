@@ -25,6 +25,9 @@ struct ParallelWalkOptions {
     int connections = 4;    // logins walking at once; fewer when the server refuses more
     int pipelineDepth = 8;  // folders asked for at once on one connection, at least
     int maxBatch = 64;      // and at most, when many folders wait for few connections
+    // Nothing is written before the caller's listing of the root is in:
+    // the rules may depend on what it read there (robots.txt).
+    bool writeAfterRootListing = false;
 };
 
 // The same walk as DirectoryWalk, with the same file as result, but fast:
@@ -32,7 +35,8 @@ struct ParallelWalkOptions {
 // several folders in one round trip (CWD, PWD, MLST and STAT pipelined on the
 // control connection, no data connection at all). Blocks are written in the
 // walk's post-order although folders finish in any order: a finished folder
-// waits in memory until everything before it in the file is written.
+// (its pages) waits in memory until everything before it in the file is
+// written; its entries are made then.
 //
 // A folder whose probe comes back odd (refused or unreadable STAT, a
 // preliminary reply to CWD, no answer at all) is handed to the fallback,
@@ -93,6 +97,7 @@ private:
     bool readRoot(FtpControl& control, const std::string& targetFolder);
     void judgeRoot();
     bool rootAgrees() const;
+    bool mayWrite() const;
     void apply(Node* node, const Probe& result);
     void list(Node* node, const NameList& names);
     Node* flush();  // the node the file waits for, or null when all is written
@@ -129,4 +134,5 @@ private:
     WalkResult result_ = WalkResult::Ok;
     WalkStats stats_;
     long long lastProgressMs_ = -1000000;
+    long pagesSeen_ = 0;  // against the budget, written or not
 };

@@ -33,11 +33,23 @@ std::string SitemapFile::header(bool mobile) {
     return text;
 }
 
-std::string SitemapFile::entry(const std::string& location, bool mobile) {
+std::string SitemapFile::entry(const std::string& location, bool mobile, const std::string& lastmod) {
     std::string text = "\t<url>\n\t\t<loc>" + location + "</loc>\n";
+    if (!lastmod.empty()) text += "\t\t<lastmod>" + lastmod + "</lastmod>\n";
     if (mobile) text += "\t\t<mobile:mobile/>\n";
     text += "\t</url>\n";
     return text;
+}
+
+std::string SitemapFile::indexHeader() {
+    return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<sitemapindex xmlns=\"") + kSitemapNamespace +
+           "\">\n";
+}
+
+std::string SitemapFile::indexEntry(const std::string& location, const std::string& lastmod) {
+    std::string text = "\t<sitemap>\n\t\t<loc>" + location + "</loc>\n";
+    if (!lastmod.empty()) text += "\t\t<lastmod>" + lastmod + "</lastmod>\n";
+    return text + "\t</sitemap>\n";
 }
 
 bool SitemapFile::appendToFile(const std::string& fileName, const std::string& text) {

@@ -14,8 +14,15 @@ public:
     // when mobile is set.
     static std::string header(bool mobile);
 
-    // One url element; location must already be XML-escaped.
-    static std::string entry(const std::string& location, bool mobile);
+    // One url element; location must already be XML-escaped. lastmod: a
+    // W3C date or time, or empty for none.
+    static std::string entry(const std::string& location, bool mobile, const std::string& lastmod = {});
+
+    // The sitemap index: its header, one entry per file (location already
+    // XML-escaped; lastmod may be empty), its closing tag.
+    static std::string indexHeader();
+    static std::string indexEntry(const std::string& location, const std::string& lastmod);
+    static constexpr const char* kIndexClosingTag = "</sitemapindex>\n";
 
     // Appends text to the file, creating it when missing. False when the
     // file cannot be opened, written or closed.

@@ -7,6 +7,7 @@
 #include "sitemap/DirectoryWalk.h"
 #include "sitemap/JobObserver.h"
 #include "sitemap/ParallelWalk.h"
+#include "sitemap/SiteRules.h"
 #include "sitemap/SitemapFile.h"
 #include "sitemap/WalkRules.h"
 #include "util/Utf8Path.h"
@@ -34,6 +35,8 @@ void dropTrailingSlash(std::string& text) {
 SitemapJob::SitemapJob(JobSettings settings, JobObserver& observer, std::string folder)
     : settings_(std::move(settings)), observer_(observer), folder_(std::move(folder)) {}
 
+SitemapJob::~SitemapJob() = default;
+
 std::string SitemapJob::localFile() const {
     if (folder_.empty()) return SitemapFile::kFileName;
     return pathToUtf8(utf8Path(folder_) / SitemapFile::kFileName);
@@ -54,6 +57,14 @@ std::string SitemapJob::missedFoldersLine(const WalkStats& stats) {
         line += "深すぎて読まなかったフォルダ: " + std::to_string(stats.tooDeepFolders);
     }
     return line;
+}
+
+std::string SitemapJob::countsLine(const WalkStats& stats, const SitemapOptions& options) {
+    std::string line = "ページ " + std::to_string(stats.pages) + "・フォルダ " + std::to_string(stats.foldersListed);
+    if (options.robots) line += "・robots.txt で除外 " + std::to_string(stats.excludedByRobots);
+    if (!options.exclude.empty()) line += "・パターンで除外 " + std::to_string(stats.excludedByPattern);
+    const std::string missed = missedFoldersLine(stats);
+    return missed.empty() ? line : line + "  " + missed;
 }
 
 SitemapJob::Outcome SitemapJob::fail(const std::string& message, const std::string& reason) {
@@ -92,9 +103,8 @@ bool SitemapJob::reopen(FtpSession& session) {
 
 WalkOptions SitemapJob::walkOptions() const {
     WalkOptions options;
-    options.baseUrl = settings_.baseUrl;
-    options.mobile = settings_.mobile();
-    options.fileName = partialFile_;
+    options.rules = rules_.get();
+    options.out = out_;
     options.deadline = deadline_;
     return options;
 }
@@ -126,6 +136,20 @@ void SitemapJob::openTarget(FtpSession& session, Target& target, const std::atom
     // A refused or unreadable listing is not an empty folder.
     else if (target.count <= 0 && session.lastListOutcome() != FtpSession::ListOutcome::Empty)
         target.message = kCannotList;
+    else if (!readRobots(session))
+        target.message = kConnectionLost;
+}
+
+// The site's robots.txt, from the target folder, when the options ask for
+// it. False when the connection went away.
+bool SitemapJob::readRobots(FtpSession& session) {
+    if (!settings_.sitemap.robots) return true;
+    std::string text;
+    const int read = session.readFile("robots.txt", text, RobotsRules::kMaxBytes);
+    if (read < 0) return false;
+    robots_ = read == 1 ? Robots::Read : Robots::Missing;
+    rules_->setRobots(read == 1 ? std::optional<RobotsRules>(RobotsRules::parse(text)) : std::nullopt);
+    return true;
 }
 
 // The fast walk. It reads the target folder on its own first login; the
@@ -145,6 +169,7 @@ WalkResult SitemapJob::fastWalk(FtpSession& session, Target& target, bool& usabl
     fast.account = settings_.accountName;
     fast.password = settings_.password;
     fast.connections = settings_.connections;
+    fast.writeAfterRootListing = settings_.sitemap.robots;
     fast.ftp = ftpOptions("fast");
     auto lister = [&](const std::atomic<bool>* giveUp) {
         openTarget(session, target, giveUp);
@@ -187,20 +212,19 @@ WalkResult SitemapJob::sequentialWalk(FtpSession& session, const NameList& names
     return result;
 }
 
-// Header, the walk's entries and the closing tag, written under a name of
-// its own and renamed when whole: a killed run never leaves a partial file
-// that would pass for a whole one.
+// The walk's entries in whole files, given their names only when all are
+// whole (see SitemapWriter).
 WalkResult SitemapJob::writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries) {
-    partialFile_ = SitemapFile::createPartial(file, failureReason_);
-    if (partialFile_.empty()) return WalkResult::WriteFailed;
-    WalkResult result = WalkResult::WriteFailed;
-    if (SitemapFile::appendToFile(partialFile_, SitemapFile::header(settings_.mobile()))) result = walkEntries();
-    if (result == WalkResult::Ok && !SitemapFile::appendToFile(partialFile_, SitemapFile::kClosingTag))
-        result = WalkResult::WriteFailed;
-    if (result == WalkResult::Ok && !SitemapFile::commit(partialFile_, file, failureReason_))
-        result = WalkResult::WriteFailed;
-    if (result != WalkResult::Ok) SitemapFile::remove(partialFile_);
-    return result;
+    SitemapWriter writer(file, settings_.baseUrl, settings_.mobile(), settings_.sitemap.gzip, limits_);
+    out_ = &writer;
+    WalkResult result = writer.begin(failureReason_) ? walkEntries() : WalkResult::WriteFailed;
+    out_ = nullptr;
+    if (result == WalkResult::WriteFailed && failureReason_.empty()) failureReason_ = "cannot write beside " + file;
+    if (result != WalkResult::Ok) return result;
+    const std::string now = settings_.sitemap.lastmod ? SiteRules::nowUtcText() : std::string();
+    if (!writer.finish(now, failureReason_)) return WalkResult::WriteFailed;
+    files_ = writer.files();
+    return WalkResult::Ok;
 }
 
 SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
@@ -221,12 +245,15 @@ SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
 SitemapJob::Outcome SitemapJob::run() {
     const std::string file = localFile();
     SitemapFile::remove(file);
+    SitemapFile::remove(file + ".gz");
     const std::tm start = localNow();
+    const auto started = std::chrono::steady_clock::now();
 
     if (settings_.timeLimitSeconds > 0)
         deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(settings_.timeLimitSeconds);
     observer_.setStatus(kSearching);
     dropTrailingSlash(settings_.baseUrl);
+    rules_ = std::make_unique<SiteRules>(settings_.baseUrl, settings_.mobile(), settings_.sitemap);
     FtpSession session;
     Target target;
     bool written = false;
@@ -256,15 +283,24 @@ SitemapJob::Outcome SitemapJob::run() {
     if (settings_.upload() && written) {
         observer_.setStatus(kUploading);
         if (!session.connected() && !reopen(session)) return fail(kUploadFailed, session.lastError());
-        if (session.putFile(file, SitemapFile::kFileName, 2) != 1) return fail(kUploadFailed, session.lastError());
-        SitemapFile::remove(file);
+        // Every file whole here before the first goes; the index last.
+        for (const auto& local : files_) {
+            const std::string name = pathToUtf8(utf8Path(local).filename());
+            const int mode = settings_.sitemap.gzip ? 1 : 2;  // compressed files byte for byte
+            if (session.putFile(local, name, mode) != 1) return fail(kUploadFailed, session.lastError());
+        }
+        for (const auto& local : files_) SitemapFile::remove(local);
+        files_.clear();
     }
     session.close();
 
     observer_.setControlsEnabled(true);
     observer_.setStatus(completionLine(start.tm_year + 1900, start.tm_mon + 1, start.tm_mday, start.tm_hour,
                                        start.tm_min));
-    // Folders whose pages may be missing stay in view beside the completion.
-    observer_.setProgress(missedFoldersLine(walkStats_));
+    // Folders whose pages may be missing stay in view beside the completion,
+    // and with any option on, what went in and what was left out.
+    elapsed_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    observer_.setProgress(settings_.sitemap == SitemapOptions{} ? missedFoldersLine(walkStats_)
+                                                                 : countsLine(walkStats_, settings_.sitemap));
     return Outcome::Completed;
 }

@@ -3,15 +3,19 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "ftp/FtpOptions.h"
 #include "settings/JobSettings.h"
 
 #include "ftp/NameList.h"
+#include "sitemap/SitemapWriter.h"
 #include "sitemap/WalkResult.h"
 
 class FtpSession;
+class SiteRules;
 class JobObserver;
 struct WalkOptions;
 
@@ -28,6 +32,7 @@ public:
 
     // folder: where sitemap.xml is written; empty for the current directory.
     SitemapJob(JobSettings settings, JobObserver& observer, std::string folder = {});
+    ~SitemapJob();
 
     Outcome run();
 
@@ -46,6 +51,20 @@ public:
 
     // The local file's path.
     std::string localFile() const;
+
+    // The files written (the index, or the only file, last); after an
+    // upload they are gone from here.
+    const std::vector<std::string>& files() const { return files_; }
+
+    // What became of robots.txt when the options ask for it.
+    enum class Robots { NotAsked, Read, Missing };
+    Robots robots() const { return robots_; }
+
+    // How long the last run took, in seconds.
+    double elapsedSeconds() const { return elapsed_; }
+
+    // Smaller limits for one file than the sitemap protocol's (tests).
+    void setFileLimits(SitemapWriter::Limits limits) { limits_ = limits; }
 
     // Phase and result texts.
     static constexpr const char* kSearching = "FTP ファイル検索中…";
@@ -67,6 +86,10 @@ public:
     // e.g. "一覧を取得できなかったフォルダ: 2".
     static std::string missedFoldersLine(const WalkStats& stats);
 
+    // What the progress line shows at the end when any sitemap option is
+    // on: "ページ 12・フォルダ 5", what was left out, and the missed folders.
+    static std::string countsLine(const WalkStats& stats, const SitemapOptions& options);
+
 private:
     // The target folder's own listing, read the classic way.
     struct Target {
@@ -85,6 +108,7 @@ private:
     WalkOptions walkOptions() const;
     bool reopen(FtpSession& session);
     void showListing();
+    bool readRobots(FtpSession& session);
     FtpOptions ftpOptions(const std::string& label) const;
 
     JobSettings settings_;
@@ -95,7 +119,12 @@ private:
     std::string failureReason_;
     bool listingShown_ = false;
     bool serverSeen_ = false;  // the fast walk logged in and read the target folder
-    std::string partialFile_;  // where the document is written until it is whole
+    std::unique_ptr<SiteRules> rules_;
+    SitemapWriter* out_ = nullptr;  // the files being written
+    SitemapWriter::Limits limits_;
+    std::vector<std::string> files_;
+    Robots robots_ = Robots::NotAsked;
+    double elapsed_ = 0;
     std::function<void(const std::string&)> trace_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
 };

@@ -13,6 +13,9 @@ struct WalkStats {
     int connections = 0;        // logins that walked at once; 0 folder by folder
     long folders = 0;           // folders asked for
     long pages = 0;             // entries written
+    long foldersListed = 0;     // folders whose pages were looked at (not empty, not excluded)
+    long excludedByRobots = 0;  // pages the site's robots.txt forbids
+    long excludedByPattern = 0; // pages and folders an exclusion pattern matched
     int roundTrips = 0;         // batches of commands sent and answered (fast walk)
     int unreadableFolders = 0;  // entered, but their listing was refused or unreadable
     int tooDeepFolders = 0;     // not entered: nested deeper than the walk goes
@@ -25,6 +28,9 @@ struct WalkStats {
     void addFolderWalk(const WalkStats& other) {
         folders += other.folders;
         pages += other.pages;
+        foldersListed += other.foldersListed;
+        excludedByRobots += other.excludedByRobots;
+        excludedByPattern += other.excludedByPattern;
         unreadableFolders += other.unreadableFolders;
         tooDeepFolders += other.tooDeepFolders;
     }
