@@ -112,6 +112,35 @@ TEST(Cli, OverridesAreForOneRunOnly) {
     EXPECT_NE(run.output.find("cannot read the password file"), std::string::npos);
 }
 
+TEST(Cli, SitemapOptionsFromTheFileAndFlagsForOneRun) {
+    TempTree site, dir;
+    site.file("www/index.html");
+    site.file("www/a.php");
+    site.file("www/cgi-bin/form.cgi");
+    TestServer server(site.str());
+    const std::string ini = settingsText(server.host(), "secret") + "[SITEMAP_OPTIONS]\nrobots=1\nexclude=/cgi-bin\n";
+    dir.file("SETTING.INI", ini);
+    auto run = runCli(dir, "");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("summary: 2 pages, 1 folders, 0 left out by robots.txt, 1 left out by patterns, "
+                              "0 unreadable folders, "),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("(no robots.txt could be read: nothing left out for it)"), std::string::npos);
+
+    run = runCli(dir, "--no-robots --exclude '*.php' --extensions '.html;.php;.cgi' --gzip");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("summary: 2 pages, 2 folders, 0 left out by robots.txt, 1 left out by patterns"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("robots.txt could"), std::string::npos);
+    EXPECT_NE(readFile(dir.path() / "sitemap.xml.gz"), "<missing>");
+    EXPECT_EQ(readFile(dir.path() / "sitemap.xml"), "<missing>") << "the file of the last run does not linger";
+    const std::string saved = readFile(dir.path() / "SETTING.INI");
+    for (auto line : {"\nrobots=1\n", "\nexclude=/cgi-bin\n", "\ngzip=0\n", "\nextensions=\n"})
+        EXPECT_NE(saved.find(line), std::string::npos) << "flags are not saved: " << saved;
+}
+
 // Folders that could not be read make the run fail unless partial results
 // are accepted; names are printed with their control bytes escaped.
 TEST(Cli, UnreadableFoldersAndControlBytes) {

@@ -54,6 +54,32 @@ TEST(SettingsFile, MissingFileGivesEmptyValuesAndFirstSaveWritesAllSevenKeysInOr
     EXPECT_EQ(readFile(file.path()), native("[INI_SETTING]\nhost=h\nid=\npswd=\ndir=\nhttp=\nchk1=0\nchk2=0\n"));
 }
 
+// The options live in a section of their own, written once one is set.
+TEST(SettingsFile, SitemapOptionsInTheirOwnSection) {
+    TempTree dir;
+    SettingsFile file;
+    file.setPath(SettingsFile::pathIn(dir.str()));
+    JobSettings settings = sample();
+    settings.sitemap.robots = settings.sitemap.gzip = true;
+    settings.sitemap.exclude = {"/cgi-bin/*", "*.bak"};
+    settings.sitemap.extensions = {".html", ".pdf"};
+    ASSERT_TRUE(file.save(settings));
+    EXPECT_NE(readFile(file.path()).find(native("[SITEMAP_OPTIONS]\nlastmod=0\nrobots=1\nindex_as_folder=0\ngzip=1\n"
+                                                "exclude=/cgi-bin/*;*.bak\nextensions=.html;.pdf\n")),
+              std::string::npos)
+        << readFile(file.path());
+    JobSettings loaded;
+    ASSERT_TRUE(file.load(loaded));
+    EXPECT_TRUE(loaded.sitemap == settings.sitemap);
+
+    // Typed by hand: any number but 0 is on, blanks and empty items go.
+    dir.file("SETTING.INI", "[INI_SETTING]\nhost=h\n[SITEMAP_OPTIONS]\nlastmod=2\nexclude= /a/* ;; *.bak ;\n");
+    ASSERT_TRUE(file.load(loaded));
+    EXPECT_TRUE(loaded.sitemap.lastmod);
+    EXPECT_FALSE(loaded.sitemap.robots);
+    EXPECT_EQ(loaded.sitemap.exclude, (std::vector<std::string>{"/a/*", "*.bak"}));
+}
+
 TEST(SettingsFile, RoundTripKeepsOtherContent) {
     TempTree dir;
     dir.file("SETTING.INI",

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 
 #include "RecordingObserver.h"
@@ -268,12 +269,15 @@ TEST_F(SitemapJobTest, NameThatLooksLikeAReplyEndCannotShiftTheWalk) {
 // must have let them go, every time.
 TEST_F(SitemapJobTest, ServerThatAllowsOneLogin) {
     site.file("www/a/b/p.html");
+    site.file("www/hidden.html");
+    site.file("www/robots.txt", "User-agent: *\nDisallow: /hidden\n");
     TestServer::Options one;
     one.maxLogins = 1;
     TestServer server(site.str(), one);
     auto settings = settingsFor(server);
     settings.connections = 8;
     settings.uploadFlag = "1";
+    settings.sitemap.robots = true;  // read on the job's login, which comes only after the walk
     for (int round = 0; round < 10; ++round) {
         std::filesystem::remove(site.path() / "www/sitemap.xml");
         ASSERT_EQ(run(settings), Outcome::Completed) << round << ::testing::PrintToString(observer.events());
@@ -281,6 +285,7 @@ TEST_F(SitemapJobTest, ServerThatAllowsOneLogin) {
         std::string remote = readFile(site.path() / "www/sitemap.xml");
         EXPECT_NE(remote.find("<loc>http://example.com/a/b/p.html</loc>"), std::string::npos);
         EXPECT_NE(remote.find("<loc>http://example.com/blog/post.php</loc>"), std::string::npos);
+        EXPECT_EQ(remote.find("hidden"), std::string::npos);
     }
 }
 
@@ -369,3 +374,50 @@ TEST(SitemapJobText, CompletionLineIsZeroPadded) {
 }
 
 }  // namespace
+
+// Every option at once, past a (small) limit: both walks upload the same
+// parts and index, with what robots.txt and the patterns forbid left out.
+TEST_F(SitemapJobTest, EveryOptionSameFilesForEveryWalk) {
+    for (auto name : {"www/blog/index.htm", "www/blog/secret.html", "www/private/a.html", "www/doc.PDF",
+                      "www/a/b/c.html", "www/a/draft/d.html"})
+        site.file(name);
+    site.file("www/robots.txt", "User-agent: *\r\nDisallow: /blog/secret\r\n");
+    TestServer server(site.str());
+    auto settings = settingsFor(server);
+    settings.uploadFlag = "1";
+    settings.sitemap.lastmod = settings.sitemap.robots = settings.sitemap.indexAsFolder = true;
+    settings.sitemap.exclude = {"/private", "*/draft/*"};
+    settings.sitemap.extensions = {".html", ".htm", ".pdf"};
+    std::string expected;
+    for (int connections : {0, 4}) {
+        settings.connections = connections;
+        SitemapJob job(settings, observer, work.str());
+        job.setFileLimits({2, 1u << 20});
+        ASSERT_EQ(job.run(), Outcome::Completed) << connections;
+        EXPECT_EQ(job.robots(), SitemapJob::Robots::Read);
+        EXPECT_EQ(job.walkStats().pages, 4);  // a/b/c.html, blog/, doc.PDF, the top's index.html
+        EXPECT_EQ(job.walkStats().excludedByRobots, 1);
+        EXPECT_EQ(job.walkStats().excludedByPattern, 2);
+        EXPECT_EQ(observer.of("progress").back(), "ページ 4・フォルダ 4・robots.txt で除外 1・パターンで除外 2");
+        std::string files;
+        for (auto name : {"sitemap-1.xml", "sitemap-2.xml", "sitemap.xml"}) {
+            EXPECT_EQ(readFile(work.path() / name), "<missing>") << "uploaded, so gone here";
+            files += readFile(site.path() / "www" / name);
+#ifndef _WIN32
+            std::string command = "xmllint --noout --schema " + std::string(QUILLOMAR_SCHEMA_DIR) + "/" +
+                                  (name == std::string("sitemap.xml") ? "siteindex.xsd" : "sitemap-all.xsd") + " '" +
+                                  (site.path() / "www" / name).string() + "' 2>/dev/null";
+            EXPECT_EQ(std::system(command.c_str()), 0) << name;
+#endif
+        }
+        EXPECT_EQ(readFile(site.path() / "www/sitemap-3.xml"), "<missing>");
+        if (connections == 0) expected = files;
+        EXPECT_EQ(files, expected) << connections;
+    }
+    for (auto loc : {"http://example.com/a/b/c.html", "http://example.com/blog/", "http://example.com/doc.PDF",
+                     "http://example.com/", "http://example.com/sitemap-2.xml"})
+        EXPECT_NE(expected.find(std::string("<loc>") + loc + "</loc>\n\t\t<lastmod>"), std::string::npos) << loc;
+    EXPECT_EQ(expected.find("secret"), std::string::npos);
+    EXPECT_EQ(expected.find("draft"), std::string::npos);
+    EXPECT_EQ(expected.find("private"), std::string::npos);
+}
