@@ -71,6 +71,13 @@ TEST(SettingsFile, SitemapOptionsInTheirOwnSection) {
     JobSettings loaded;
     ASSERT_TRUE(file.load(loaded));
     EXPECT_TRUE(loaded.sitemap == settings.sitemap);
+    settings.sitemap.robots = false;  // a value that changes is no line lost
+    settings.sitemap.exclude.clear();
+    std::string error;
+    ASSERT_TRUE(file.saveOptions(settings.sitemap, &error)) << error;
+    ASSERT_TRUE(file.load(loaded));
+    EXPECT_TRUE(loaded.sitemap == settings.sitemap);
+    EXPECT_EQ(loaded.password, "p@ss word");
 
     // Typed by hand: any number but 0 is on, blanks and empty items go.
     dir.file("SETTING.INI", "[INI_SETTING]\nhost=h\n[SITEMAP_OPTIONS]\nlastmod=2\nexclude= /a/* ;; *.bak ;\n");

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <utility>
 
@@ -230,12 +231,51 @@ std::string firstLostLine(const std::string& original, const std::string& conten
         if (n.empty()) continue;
         if (n[0] == '[') section = lowered(n);
         bool ours = false;
+        auto isKey = [&](const char* key) { return n.rfind(std::string(key) + "=", 0) == 0; };
         for (const auto& [key, field] : kKeys)
-            ours = ours || (section == "[" + lowered(SettingsFile::kSection) + "]" && n.rfind(std::string(key) + "=", 0) == 0);
+            ours = ours || (section == "[" + lowered(SettingsFile::kSection) + "]" && isKey(key));
+        const bool inOptions = section == "[" + lowered(SettingsFile::kOptionsSection) + "]";
+        for (const auto& [key, field] : kSwitchKeys) ours = ours || (inOptions && isKey(key));
+        for (const auto& [key, field] : kListKeys) ours = ours || (inOptions && isKey(key));
         if (ours || n.rfind(std::string(SettingsFile::kConnectionsKey) + "=", 0) == 0) continue;
         if (std::find(kept.begin(), kept.end(), n) == kept.end()) return trimmed(line);
     }
     return {};
+}
+
+void setOptions(CSimpleIniA& ini, const SitemapOptions& options) {
+    for (const auto& [key, field] : kSwitchKeys) ini.SetValue(SettingsFile::kOptionsSection, key, options.*field ? "1" : "0");
+    for (const auto& [key, field] : kListKeys)
+        ini.SetValue(SettingsFile::kOptionsSection, key, storedForm(SitemapOptions::joinList(options.*field)).c_str());
+}
+
+// Loads the file, applies change and writes it back, keeping what it held
+// besides.
+bool rewrite(const std::string& path, const std::function<void(CSimpleIniA&)>& change, std::string* error) {
+    // A file that could not be read whole is never written over: what it
+    // holds would be lost.
+    CSimpleIniA ini;
+    std::string why;
+    if (!loadInto(ini, path, why)) {
+        if (error) *error = why + "; it was left as it is";
+        return false;
+    }
+    change(ini);
+    std::string content;
+    if (ini.Save(content) < 0) return false;
+    content += trailingComments(path);
+    std::string original, ignored;
+    readAsUtf8(path, original, ignored);
+    std::string lost = firstLostLine(original, content);
+    if (!lost.empty()) {
+        if (error) *error = path + " holds a line that is no setting (\"" + lost + "\"); it was left as it is";
+        return false;
+    }
+    if (!replaceFile(path, content)) {
+        if (error) *error = "cannot write " + path;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -269,37 +309,19 @@ int SettingsFile::parseConnections(const std::string& text) {
 }
 
 bool SettingsFile::save(const JobSettings& settings, std::string* error) const {
-    // A file that could not be read whole is never written over: what it
-    // holds would be lost.
-    CSimpleIniA ini;
-    std::string why;
-    if (!loadInto(ini, path_, why)) {
-        if (error) *error = why + "; it was left as it is";
-        return false;
-    }
-    for (const auto& [key, field] : kKeys) ini.SetValue(kSection, key, storedForm(settings.*field).c_str());
-    // The options' section only once an option was set: a file of someone
-    // who uses none stays as it was.
-    if (ini.GetSection(kOptionsSection) || !(settings.sitemap == SitemapOptions{})) {
-        for (const auto& [key, field] : kSwitchKeys) ini.SetValue(kOptionsSection, key, settings.sitemap.*field ? "1" : "0");
-        for (const auto& [key, field] : kListKeys)
-            ini.SetValue(kOptionsSection, key, storedForm(SitemapOptions::joinList(settings.sitemap.*field)).c_str());
-    }
-    std::string content;
-    if (ini.Save(content) < 0) return false;
-    content += trailingComments(path_);
-    std::string original, ignored;
-    readAsUtf8(path_, original, ignored);
-    std::string lost = firstLostLine(original, content);
-    if (!lost.empty()) {
-        if (error) *error = path_ + " holds a line that is no setting (\"" + lost + "\"); it was left as it is";
-        return false;
-    }
-    if (!replaceFile(path_, content)) {
-        if (error) *error = "cannot write " + path_;
-        return false;
-    }
-    return true;
+    return rewrite(
+        path_, [&](CSimpleIniA& ini) {
+            for (const auto& [key, field] : kKeys) ini.SetValue(kSection, key, storedForm(settings.*field).c_str());
+            // The options' section only once an option was set: a file of
+            // someone who uses none stays as it was.
+            if (ini.GetSection(kOptionsSection) || !(settings.sitemap == SitemapOptions{}))
+                setOptions(ini, settings.sitemap);
+        },
+        error);
+}
+
+bool SettingsFile::saveOptions(const SitemapOptions& options, std::string* error) const {
+    return rewrite(path_, [&](CSimpleIniA& ini) { setOptions(ini, options); }, error);
 }
 
 bool SettingsFile::flagTicked(const std::string& text) {

@@ -44,6 +44,10 @@ public:
     // dropped). error, when given, says why it was not written.
     bool save(const JobSettings& settings, std::string* error = nullptr) const;
 
+    // Writes the sitemap options alone, the rest of the file as it is; false
+    // as save is.
+    bool saveOptions(const SitemapOptions& options, std::string* error = nullptr) const;
+
     // How a stored flag shows in a two-state check box: the text read as a
     // decimal integer (leading blanks and sign, then digits; none gives 0);
     // any value but 0 shows ticked.

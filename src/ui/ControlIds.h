@@ -12,6 +12,15 @@ inline constexpr int kBaseUrl = 1008;
 inline constexpr int kProgressLine = 1009;
 inline constexpr int kMobile = 1011;
 inline constexpr int kUpload = 1012;
+inline constexpr int kOptions = 1013;  // the "詳細設定…" button
+
+// The options dialog.
+inline constexpr int kLastmod = 1101;
+inline constexpr int kRobots = 1102;
+inline constexpr int kIndexAsFolder = 1103;
+inline constexpr int kGzip = 1104;
+inline constexpr int kExclude = 1105;
+inline constexpr int kExtensions = 1106;
 
 // The eight input controls, in the order they are enabled.
 inline constexpr int kInputs[] = {kHost, kAccount, kPassword, kTargetFolder, kBaseUrl, kExecute, kMobile, kUpload};

@@ -17,6 +17,7 @@
 #include "ui/AppIdentity.h"
 #include "ui/ControlIds.h"
 #include "ui/DialogJobObserver.h"
+#include "ui/OptionsDialog.h"
 #include "ui/TrayIcon.h"
 
 namespace {
@@ -74,6 +75,7 @@ MainDialog::MainDialog(const SettingsFile& settingsFile, PageOpener openPage)
     SetEscapeId(wxID_NONE);  // Esc does nothing
 
     Bind(wxEVT_BUTTON, &MainDialog::onExecute, this, control_id::kExecute);
+    Bind(wxEVT_BUTTON, &MainDialog::onOptions, this, control_id::kOptions);
     Bind(wxEVT_CLOSE_WINDOW, &MainDialog::onClose, this);
     Bind(wxEVT_ICONIZE, &MainDialog::onIconize, this);
     Bind(wxEVT_MENU, &MainDialog::onHelp, this, wxID_HELP);
@@ -112,6 +114,8 @@ void MainDialog::buildControls() {
     auto* execute = new wxButton(this, control_id::kExecute, wxString::FromUTF8("実行"));
     execute->SetDefault();
     placed.emplace_back(execute, Place{155, 126, 50, 14});
+    // In the free space at the bottom left, below the labels.
+    placed.emplace_back(new wxButton(this, control_id::kOptions, wxString::FromUTF8("詳細設定…")), Place{7, 95, 47, 14});
     label(wxID_ANY, "ホスト", {12, 9, 45, 8});
     label(wxID_ANY, "アカウント", {12, 27, 45, 8});
     label(wxID_ANY, "パスワード", {12, 45, 45, 8});
@@ -152,6 +156,7 @@ void MainDialog::onInit() {
 
 void MainDialog::setControlsEnabled(bool enabled) {
     for (int id : control_id::kInputs) FindWindow(id)->Enable(enabled);
+    FindWindow(control_id::kOptions)->Enable(enabled);
 }
 
 void MainDialog::setStatusText(const std::string& text) { statusLine_->SetLabelText(fromUtf8(text)); }
@@ -179,6 +184,7 @@ void MainDialog::copyControlsToSettings() {
     auto* upload = static_cast<wxCheckBox*>(FindWindow(control_id::kUpload));
     mobile->Disable();
     upload->Disable();
+    FindWindow(control_id::kOptions)->Disable();
     settings_.mobileFlag = mobile->GetValue() ? "1" : "0";
     settings_.uploadFlag = upload->GetValue() ? "1" : "0";
 }
@@ -228,3 +234,13 @@ void MainDialog::onIconize(wxIconizeEvent& event) {
 }
 
 void MainDialog::onHelp(wxCommandEvent&) { showMessage(kHelpFailed); }
+
+// The options are kept at once: they have no field in this dialog that 実行
+// would save.
+void MainDialog::onOptions(wxCommandEvent&) {
+    if (jobRunning_) return;
+    OptionsDialog options(this, settings_.sitemap);
+    if (options.ShowModal() != wxID_OK) return;
+    settings_.sitemap = options.options();
+    settingsFile_.saveOptions(settings_.sitemap);
+}

@@ -16,7 +16,7 @@ class wxStaticText;
 
 // The program's one window: five fields and two check boxes for the
 // settings, the "実行" button, and the status and progress lines on which
-// the job reports.
+// the job reports; "詳細設定…" opens the sitemap options.
 //
 // All members run on the UI thread. The job reaches the dialog only
 // through DialogJobObserver.
@@ -53,6 +53,7 @@ private:
     void onClose(wxCloseEvent& event);
     void onIconize(wxIconizeEvent& event);
     void onHelp(wxCommandEvent& event);
+    void onOptions(wxCommandEvent& event);
 
     void copyControlsToSettings();
     void startJob();

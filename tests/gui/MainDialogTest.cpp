@@ -17,6 +17,7 @@
 #include "ui/AppIdentity.h"
 #include "ui/ControlIds.h"
 #include "ui/MainDialog.h"
+#include "ui/OptionsDialog.h"
 #include "ui/TrayIcon.h"
 
 namespace {
@@ -194,6 +195,81 @@ TEST_F(MainDialogTest, JobRunsWithControlsDisabledAndReportsItsPhases) {
     EXPECT_EQ(label(id::kProgressLine), "");
     EXPECT_NE(readFile(work.path() / "sitemap.xml").find("<mobile:mobile/>"), std::string::npos);
     EXPECT_NE(readFile(work.path() / "SETTING.INI").find("chk1=1\n"), std::string::npos);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// Drives the options dialog once it is shown, from inside its modal loop.
+class OptionsDriver : public wxModalDialogHook {
+public:
+    OptionsDriver() { Register(); }
+    ~OptionsDriver() override { Unregister(); }
+    std::function<void(wxDialog&)> drive;
+
+protected:
+    int Enter(wxDialog* dialog) override {
+        if (dynamic_cast<OptionsDialog*>(dialog) && drive) dialog->CallAfter([this, dialog] { drive(*dialog); });
+        return wxID_NONE;  // shown as ever
+    }
+    void Exit(wxDialog*) override {}
+};
+
+// A real pointer click in the middle of the control.
+void clickOn(wxWindow* control) {
+    const wxRect rect = control->GetScreenRect();
+    wxUIActionSimulator simulator;
+    simulator.MouseMove(rect.GetLeft() + rect.GetWidth() / 2, rect.GetTop() + rect.GetHeight() / 2);
+    simulator.MouseClick();
+}
+
+TEST_F(MainDialogTest, OptionsDialogKeepsWhatEnterConfirmsAndNotWhatEscCancels) {
+    open();
+    wxWindow* button = dialog->FindWindow(id::kOptions);
+    ASSERT_NE(button, nullptr);
+    EXPECT_LT(button->GetRect().GetRight(), check(id::kMobile)->GetRect().GetLeft()) << "bottom left";
+    EXPECT_GT(button->GetRect().GetTop(), edit(id::kBaseUrl)->GetRect().GetBottom()) << "bottom left";
+
+    OptionsDriver driver;
+    bool driven = false;
+    auto box = [](wxDialog& d, int which) { return static_cast<wxCheckBox*>(d.FindWindow(which)); };
+    driver.drive = [&](wxDialog& options) {
+        EXPECT_TRUE(pumpUntil([&] { return options.IsShownOnScreen() && options.IsActive(); }));
+        EXPECT_EQ(options.GetFont(), MainDialog::dialogFont());
+        EXPECT_EQ(wxWindow::FindFocus(), options.FindWindow(id::kLastmod));
+        for (int which : {id::kLastmod, id::kRobots}) {
+            clickOn(box(options, which));
+            EXPECT_TRUE(pumpUntil([&] { return box(options, which)->GetValue(); }, 5000)) << which;
+        }
+        auto* exclude = static_cast<wxTextCtrl*>(options.FindWindow(id::kExclude));
+        clickOn(exclude);
+        pumpUntil([&] { return wxWindow::FindFocus() == exclude; }, 2000);
+        wxUIActionSimulator().Text("/cgi-bin/;/tmp");
+        EXPECT_TRUE(pumpUntil([&] { return exclude->GetValue() == "/cgi-bin/;/tmp"; }, 5000)) << exclude->GetValue();
+        wxUIActionSimulator().Char(WXK_RETURN);
+        driven = true;
+    };
+    clickOn(button);
+    ASSERT_TRUE(pumpUntil([&] { return driven && !dialog->FindWindow(id::kOptions)->HasCapture(); }));
+    const std::string saved = "[SITEMAP_OPTIONS]\nlastmod=1\nrobots=1\nindex_as_folder=0\ngzip=0\n"
+                              "exclude=/cgi-bin/;/tmp\nextensions=\n";
+    ASSERT_TRUE(pumpUntil([&] { return readFile(work.path() / "SETTING.INI").find(saved) != std::string::npos; }, 5000))
+        << readFile(work.path() / "SETTING.INI");
+
+    // Opened again it shows what was kept; Esc throws away a change.
+    driven = false;
+    driver.drive = [&](wxDialog& options) {
+        EXPECT_TRUE(pumpUntil([&] { return options.IsShownOnScreen() && options.IsActive(); }));
+        EXPECT_TRUE(box(options, id::kLastmod)->GetValue());
+        EXPECT_FALSE(box(options, id::kGzip)->GetValue());
+        clickOn(box(options, id::kGzip));
+        EXPECT_TRUE(pumpUntil([&] { return box(options, id::kGzip)->GetValue(); }, 5000));
+        wxUIActionSimulator().Char(WXK_ESCAPE);
+        driven = true;
+    };
+    const std::string before = readFile(work.path() / "SETTING.INI");
+    clickOn(button);
+    ASSERT_TRUE(pumpUntil([&] { return driven && dialog->IsActive(); }));
+    pumpFor(300);
+    EXPECT_EQ(readFile(work.path() / "SETTING.INI"), before);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
