@@ -3,7 +3,9 @@
 # the walk benchmark: a table of wall time, round trips per folder, logins
 # and peak memory at 0 ms and 20 ms round-trip time, on pyftpdlib and
 # vsftpd; the fast rows at 150 ms; a tree of 10,111 folders at 20 ms; then
-# the memory of quillomar-cli on 1,000 folders holding 100,000 pages.
+# the memory of quillomar-cli on 1,000 folders holding 100,000 pages, and
+# on 1,011 folders holding 1,000,890 pages (split into 21 files) with and
+# without every sitemap option.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps
@@ -24,3 +26,7 @@ echo
 echo "## Memory: 1,000 folders, 100,000 pages"
 bench/walk_bench.py --cli build/quillomar-cli --rtts 0 --servers vsftpd --levels 9,110 --files 102 \
   --tools quillomar
+echo
+echo "## Memory: 1,011 folders, 1,000,890 pages"
+bench/walk_bench.py --cli build/quillomar-cli --rtts 0 --servers vsftpd --levels 10,100 --files 992 \
+  --tools "quillomar-cli, 4 connections" --timeout 600

@@ -36,6 +36,9 @@ def make_tree(root, levels, files_per_folder, pages_per_folder):
             name = "page%d.html" % i if i < pages_per_folder else "style%d.css" % i
             with open(os.path.join(folder, name), "w") as f:
                 f.write("x")
+    # What the options row reads: rules for every crawler at the site's top.
+    with open(os.path.join(root, "robots.txt"), "w") as f:
+        f.write("User-agent: *\nDisallow: /d1/d2/\nAllow: /d1/d2/page0.html$\n")
     return len(folders), len(folders) * files_per_folder
 
 
@@ -123,6 +126,9 @@ def tool_commands(cli, port, user, password, workdir):
         ("quillomar-cli, 1 connection", q + ["--connections", "1"]),
         ("quillomar-cli, 4 connections (default)", q + ["--connections", "4"]),
         ("quillomar-cli, 8 connections", q + ["--connections", "8"]),
+        ("quillomar-cli, 4 connections, every option",
+         q + ["--connections", "4", "--lastmod", "--robots", "--index-as-folder", "--gzip", "--exclude", "*/d7/*",
+              "--extensions", ".html;.htm;.php"]),
         ("lftp find", ["lftp", "-u", "%s,%s" % (user, password), "-p", str(port), "-e",
                        "set ftp:passive-mode true; set net:max-retries 1; set net:timeout 30; find / > /dev/null; quit",
                        "127.0.0.1"]),

@@ -148,6 +148,36 @@ TEST(FtpSession, PutFileTransferTypes) {
     EXPECT_EQ(readFile(tree.path() / "escape.xml"), "<missing>");
 }
 
+// A file read whole, cut short at its limit, or missing; the session goes
+// on in its folder either way, on both servers.
+TEST(FtpSession, ReadFileWholeCutShortOrMissing) {
+    TempTree tree;
+    tree.file("www/robots.txt", std::string(100000, 'a') + "\n");
+    tree.file("www/page.html");
+#ifdef _WIN32
+    const TestServer::Kind kinds[] = {TestServer::Kind::Pyftpdlib};  // vsftpd is tested on Linux
+#else
+    const TestServer::Kind kinds[] = {TestServer::Kind::Pyftpdlib, TestServer::Kind::Vsftpd};
+#endif
+    for (auto kind : kinds) {
+        TestServer::Options options;
+        options.kind = kind;
+        TestServer server(tree.str(), options);
+        FtpSession session;
+        ASSERT_EQ(session.connect(server.host(), server.user(), server.password()), 1);
+        ASSERT_EQ(session.changeDirectory("www"), 1);
+        std::string text;
+        EXPECT_EQ(session.readFile("robots.txt", text, 1 << 20), 1);
+        EXPECT_EQ(text.size(), 100001u);
+        EXPECT_EQ(session.readFile("robots.txt", text, 1000), 1);
+        EXPECT_EQ(text, std::string(1000, 'a')) << "what was read before the limit is kept";
+        EXPECT_EQ(session.readFile("missing.txt", text, 1000), 0);
+        EXPECT_FALSE(session.connectionLost());
+        NameList names;
+        EXPECT_EQ(session.listNames(names), 2) << "still usable, still in its folder";
+    }
+}
+
 TEST(FtpSession, RefusedUploadIsAFailureButNotALostConnection) {
     TempTree tree, local;
     local.file("sitemap.xml", "x");

@@ -355,19 +355,30 @@ int FtpSession::putFile(const std::string& localName, const std::string& remoteN
 
 int FtpSession::readFile(const std::string& name, std::string& content, size_t maxBytes) {
     if (!curl_ || !listing::isSafeName(name)) return 0;
-    applyCommonOptions();
-    std::string url = urlPrefix_ + "/" + percent::encode(name);
-    curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-    curl_slist* before = nullptr;
-    for (const auto& command : commandsInFolder({}, anchored())) before = curl_slist_append(before, command.c_str());
-    curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
-    dataLimit_ = maxBytes;
-    const bool read = run();
-    dataLimit_ = kMaxListingBytes;
-    curl_slist_free_all(before);
-    standsThere_ = false;  // a transfer cut short may have left the connection anywhere
-    if (read || tooLarge_) {
-        content = std::move(data_);  // cut short at maxBytes: what was read is kept
+    auto attempt = [&](bool prefixed) {
+        applyCommonOptions();
+        std::string url = urlPrefix_ + "/" + percent::encode(name);
+        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+        curl_slist* before = nullptr;
+        for (const auto& command : commandsInFolder({}, prefixed)) before = curl_slist_append(before, command.c_str());
+        curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
+        // A text file: in the type the listings left set (the server's line
+        // ends are fine) and without asking its size, two round trips fewer.
+        curl_easy_setopt(curl_, CURLOPT_TRANSFERTEXT, 1L);
+        dataLimit_ = maxBytes;
+        const bool read = run() || tooLarge_;  // cut short at maxBytes: what was read is kept
+        dataLimit_ = kMaxListingBytes;
+        curl_slist_free_all(before);
+        return read;
+    };
+    const bool prefixed = anchored() && !standsThere_;
+    bool read = attempt(prefixed);
+    // Logged in again on the way (a data connection counts as a connection
+    // too, so the login's reply tells): once more from our folder.
+    if (!prefixed && anchored() && !lastReplyWithCode("230").empty()) read = attempt(true);
+    standsThere_ = false;  // a transfer cut short may leave the connection anywhere
+    if (read) {
+        content = std::move(data_);
         return 1;
     }
     return connectionLost_ ? -1 : 0;

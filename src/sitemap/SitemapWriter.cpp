@@ -32,7 +32,7 @@ std::string compressed(const std::string& from, const std::string& to, std::stri
     std::ofstream out(utf8Path(partial), std::ios::binary | std::ios::trunc);
     z_stream zs{};
     // 15 + 16: a gzip header and trailer around the deflate stream.
-    bool ok = in && out && deflateInit2(&zs, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    bool ok = in && out && deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) == Z_OK;
     std::vector<char> input(1 << 16), output(1 << 16);
     int flush = Z_NO_FLUSH;
     while (ok && flush != Z_FINISH) {
