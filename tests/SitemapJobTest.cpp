@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -153,6 +156,40 @@ TEST_F(SitemapJobTest, UploadSendsTheFileToTheTargetAndDeletesTheLocalCopy) {
     auto statuses = observer.of("status");
     ASSERT_GE(statuses.size(), 4u);
     EXPECT_EQ(statuses[2], "FTP Sitemap.xmlアップロード中…");
+}
+
+// Compressed files go up whole, in binary type (ASCII type would change
+// their bytes wherever CR LF happens to stand in them).
+TEST_F(SitemapJobTest, CompressedUploadArrivesWhole) {
+    TestServer server(site.str());
+    auto settings = settingsFor(server);
+    settings.uploadFlag = "1";
+    settings.sitemap.gzip = true;
+    ASSERT_EQ(run(settings), Outcome::Completed);
+    gzFile remote = gzopen((site.path() / "www/sitemap.xml.gz").string().c_str(), "rb");
+    ASSERT_NE(remote, nullptr);
+    std::string text(4096, '\0');
+    text.resize(static_cast<size_t>(std::max(0, gzread(remote, text.data(), static_cast<unsigned>(text.size())))));
+    int error = Z_OK;
+    gzerror(remote, &error);
+    gzclose(remote);
+    EXPECT_EQ(error, Z_OK);
+    EXPECT_TRUE(text.ends_with("</urlset>\r\n")) << text;
+    EXPECT_NE(text.find("<loc>http://example.com/index.html</loc>"), std::string::npos);
+    EXPECT_EQ(readFile(site.path() / "www/sitemap.xml"), "<missing>");
+#ifndef _WIN32
+    TestServer::Options scripted;
+    scripted.kind = TestServer::Kind::Hostile;
+    scripted.hostileCase = "plain";
+    TestServer recording("", scripted);
+    settings = {recording.host(), "user", "secret", "/site", "http://example.com", "0", "1"};
+    settings.sitemap.gzip = true;
+    ASSERT_EQ(run(settings), Outcome::Completed);
+    const std::string commands = recording.receivedCommands();
+    const size_t store = commands.find("STOR sitemap.xml.gz");
+    ASSERT_NE(store, std::string::npos) << commands;
+    EXPECT_EQ(commands.substr(commands.rfind("TYPE ", store), 6), "TYPE I") << commands;
+#endif
 }
 
 TEST_F(SitemapJobTest, RefusedUploadKeepsTheLocalFileAndShowsNoCompletion) {
