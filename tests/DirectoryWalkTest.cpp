@@ -57,15 +57,6 @@ WalkRun generate(const TestServer& server, const std::string& target, const Site
     return run;
 }
 
-std::string crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 std::string plainDocument(const std::vector<std::string>& locations) {
     std::string text = SitemapFile::header(false);
     for (const auto& loc : locations) text += "\t<url>\n\t\t<loc>" + loc + "</loc>\n\t</url>\n";

@@ -168,7 +168,9 @@ TEST(FtpSession, ReadFileWholeCutShortOrMissing) {
         ASSERT_EQ(session.changeDirectory("www"), 1);
         std::string text;
         EXPECT_EQ(session.readFile("robots.txt", text, 1 << 20), 1);
-        EXPECT_EQ(text.size(), 100001u);
+        // Read in ASCII type: the line ends as the client's platform has them.
+        EXPECT_TRUE(text == std::string(100000, 'a') + "\n" || text == std::string(100000, 'a') + "\r\n")
+            << text.size();
         EXPECT_EQ(session.readFile("robots.txt", text, 1000), 1);
         EXPECT_EQ(text, std::string(1000, 'a')) << "what was read before the limit is kept";
         EXPECT_EQ(session.readFile("missing.txt", text, 1000), 0);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <regex>
 
 #include "RecordingObserver.h"
 #include "TempTree.h"
@@ -448,6 +449,8 @@ TEST_F(SitemapJobTest, EveryOptionSameFilesForEveryWalk) {
 #endif
         }
         EXPECT_EQ(readFile(site.path() / "www/sitemap-3.xml"), "<missing>");
+        // The index's times are the runs' own.
+        files = std::regex_replace(files, std::regex("T[0-9:]+Z</lastmod>"), "</lastmod>");
         if (connections == 0) expected = files;
         EXPECT_EQ(files, expected) << connections;
     }

@@ -20,15 +20,6 @@ std::string entries(int from, int count) {
     return text;
 }
 
-std::string crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 std::string gunzip(const std::filesystem::path& file) {
     gzFile in = gzopen(file.string().c_str(), "rb");
     if (!in) return "<missing>";

@@ -59,3 +59,12 @@ std::string readFile(const std::filesystem::path& file) {
     text << in.rdbuf();
     return text.str();
 }
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}

@@ -25,3 +25,6 @@ private:
 
 // The whole content of a file, or "<missing>".
 std::string readFile(const std::filesystem::path& file);
+
+// The text with every "\n" as CR LF, as sitemap files are on disk.
+std::string crlf(const std::string& text);
