@@ -191,10 +191,14 @@ def main():
                         except (OSError, ValueError, KeyError):
                             trips = logins = "?"
                         if label.startswith("quillomar"):
-                            sm = os.path.join(run_dir, "sitemap.xml")
-                            if os.path.exists(sm):
-                                with open(sm, "rb") as f:
-                                    sitemaps.setdefault(server_name, set()).add(f.read())
+                            # sitemap.xml, and past 50,000 pages its parts
+                            written = b""
+                            for name in sorted(os.listdir(run_dir)):
+                                if name.startswith("sitemap") and name.endswith(".xml"):
+                                    with open(os.path.join(run_dir, name), "rb") as f:
+                                        written += f.read()
+                            if written:
+                                sitemaps.setdefault(server_name, set()).add(written)
                         wall = "> %d (stopped)" % args.timeout if seconds is None else ("%.2f" % seconds + ("" if rc == 0 else " (exit %s)" % rc))
                         print("| %s | %g ms | %s | %s | %s | %s | %s |" % (server_name, rtt, label, wall, trips, logins,
                                                                          "?" if rss is None else "%.1f" % rss))
@@ -204,7 +208,7 @@ def main():
         print()
         for server_name, files_seen in sitemaps.items():
             entries = max(f.count(b"<url>") for f in files_seen)
-            print("%s: %s (%d entries)" % (server_name, "every quillomar-cli run wrote the same sitemap.xml"
+            print("%s: %s (%d entries)" % (server_name, "every quillomar-cli run wrote the same files"
                                            if len(files_seen) == 1 else
                                            "quillomar-cli runs wrote %d different files" % len(files_seen), entries))
     finally:

@@ -20,6 +20,13 @@ TEST(FtpHost, ParsesTypedHostTexts) {
         {"[::1]", true, "::1", 21, "ftp://[::1]:21"},
         {"::1", true, "::1", 21, "ftp://[::1]:21"},
         {"FTP://example.com/", true, "example.com", 21, "ftp://example.com:21"},
+        {"ftpes://example.com", true, "example.com", 21, "ftp://example.com:21"},  // TLS asked for at login
+        {"FTPS://[::1]", true, "::1", 990, "ftps://[::1]:990"},
+        {"ftps://example.com:2990/", true, "example.com", 2990, "ftps://example.com:2990"},
+        {"ftpes://", false, "", 0, ""},
+        {"ftps://ftp://example.com", false, "", 0, ""},
+        {"ftp://ftps://example.com", false, "", 0, ""},
+        {"http://example.com", false, "", 0, ""},
         {"", false, "", 0, ""},
         {"example.com:", false, "", 0, ""},
         {"example.com:0", false, "", 0, ""},

@@ -63,7 +63,7 @@ int FtpControl::connect(const std::string& host, const std::string& account, con
     if (!curl_) return 0;
     std::string url = parsed->urlPrefix() + "/";
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-    if (!ftp_options::applyLogin(curl_, account, password, options_)) {
+    if (!ftp_options::applyLogin(curl_, *parsed, account, password, options_)) {
         curl_easy_cleanup(curl_);
         curl_ = nullptr;
         return 0;

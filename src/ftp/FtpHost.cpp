@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -26,13 +28,21 @@ bool hasForbiddenChar(const std::string& host) {
 
 std::optional<FtpHost> FtpHost::parse(const std::string& typed) {
     std::string text = typed;
-    if (text.size() >= 6 && std::equal(text.begin(), text.begin() + 6, "ftp://", [](char a, char b) {
-            return std::tolower(static_cast<unsigned char>(a)) == b;
-        }))
-        text = text.substr(6);
+    FtpHost result;
+    constexpr std::pair<std::string_view, Security> kSchemes[] = {
+        {"ftp://", Security::Plain}, {"ftpes://", Security::ExplicitTls}, {"ftps://", Security::ImplicitTls}};
+    for (const auto& [scheme, security] : kSchemes) {
+        if (text.size() >= scheme.size() &&
+            std::equal(scheme.begin(), scheme.end(), text.begin(),
+                       [](char s, char t) { return std::tolower(static_cast<unsigned char>(t)) == s; })) {
+            text = text.substr(scheme.size());
+            result.security = security;
+            if (security == Security::ImplicitTls) result.port = 990;
+            break;
+        }
+    }
     if (!text.empty() && text.back() == '/') text.pop_back();
 
-    FtpHost result;
     if (!text.empty() && text.front() == '[') {
         size_t close = text.find(']');
         if (close == std::string::npos) return std::nullopt;
@@ -64,5 +74,6 @@ std::optional<FtpHost> FtpHost::parse(const std::string& typed) {
 
 std::string FtpHost::urlPrefix() const {
     bool v6 = host.find(':') != std::string::npos;
-    return "ftp://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    const char* scheme = security == Security::ImplicitTls ? "ftps://" : "ftp://";
+    return scheme + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <string_view>
+
 #include "ftp/ListingParser.h"
 
 #include "util/Lines.h"
@@ -37,9 +39,23 @@ std::string masked(const std::string& command) {
     return command;
 }
 
-bool applyLogin(CURL* curl, const std::string& account, const std::string& password, const FtpOptions& options) {
+bool applyLogin(CURL* curl, const FtpHost& host, const std::string& account, const std::string& password,
+                const FtpOptions& options) {
     if (!listing::fitsInCommand(account) || !listing::fitsInCommand(password)) return false;
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, host.security == FtpHost::Security::ImplicitTls ? "ftps" : "ftp");
+    if (host.tls()) {
+        // TLS on the control and every data connection, or no login at all.
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);  // the names, should they not match
+#ifdef _WIN32
+        // OpenSSL knows no roots of its own here: Windows' store has them.
+        curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
+#endif
+        if (!options.caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, options.caFile.c_str());
+    }
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_USERNAME, account.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
@@ -56,6 +72,40 @@ bool applyLogin(CURL* curl, const std::string& account, const std::string& passw
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     }
     return true;
+}
+
+std::string certificateProblem(CURL* curl, int curlCode, const std::string& curlText, const FtpHost& host) {
+    if (curlCode != CURLE_PEER_FAILED_VERIFICATION) return {};
+    // Expired, unknown authority, ...: the client's own words.
+    if (curlText.find("target host name") == std::string::npos)
+        return "the server's certificate was refused: " + curlText;
+    curl_certinfo* chain = nullptr;
+    std::string names, subject;
+    if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &chain) == CURLE_OK && chain && chain->num_of_certs > 0) {
+        for (curl_slist* field = chain->certinfo[0]; field; field = field->next) {
+            std::string_view text = field->data;
+            auto valueOf = [&](std::string_view key) {
+                return text.substr(0, key.size()) == key ? std::string(text.substr(key.size())) : std::string();
+            };
+            if (auto alt = valueOf("X509v3 Subject Alternative Name:"); !alt.empty()) names = alt;
+            if (auto s = valueOf("Subject:"); !s.empty()) subject = s;
+        }
+    }
+    if (names.empty()) names = subject;
+    // "DNS:ftp.example.ne.jp, DNS:*.example.ne.jp" -> "ftp.example.ne.jp, *.example.ne.jp"
+    std::string shown;
+    for (size_t at = 0; at < names.size();) {
+        size_t end = names.find(',', at);
+        if (end == std::string::npos) end = names.size();
+        std::string name = names.substr(at, end - at);
+        name.erase(0, name.find_first_not_of(' '));
+        for (const char* prefix : {"DNS:", "IP Address:", "CN = ", "CN="})
+            if (name.rfind(prefix, 0) == 0) name.erase(0, std::char_traits<char>::length(prefix));
+        if (!name.empty()) shown += (shown.empty() ? "" : ", ") + name;
+        at = end + 1;
+    }
+    return "the server's certificate is for " + (shown.empty() ? std::string("another name") : shown) + ", not " +
+           host.host;
 }
 
 }  // namespace ftp_options

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "ftp/FtpHost.h"
+
 typedef void CURL;
 
 // How every FTP login of a generation is set up: time limits, what is
@@ -29,14 +31,26 @@ struct FtpOptions {
     // Set from another thread to stop logins still on their way (only the
     // login: what a logged-in FtpSession does next is not stopped by it).
     const std::atomic<bool>* cancel = nullptr;
+    // A file of certificates (PEM) trusted besides the system's own, for a
+    // server whose certificate a private authority signed. Never a way
+    // around verification: names and dates are checked all the same.
+    std::string caFile;
 };
 
 namespace ftp_options {
 
 // Sets up a curl handle for one FTP login: FTP only, no signals (threads),
-// the account, the limits, the trace and the cancel flag. options must
-// outlive the handle. False when account or password hold CR, LF or NUL.
-bool applyLogin(CURL* curl, const std::string& account, const std::string& password, const FtpOptions& options);
+// TLS as the host asks for it (required, never a fall back to clear text;
+// the certificate verified), the account, the limits, the trace and the
+// cancel flag. options must outlive the handle. False when account or
+// password hold CR, LF or NUL.
+bool applyLogin(CURL* curl, const FtpHost& host, const std::string& account, const std::string& password,
+                const FtpOptions& options);
+
+// Why a TLS login was refused, when the server's certificate was: the
+// names it is for (when they are not the host's), or what else is wrong
+// with it. Empty when the failure was not about the certificate.
+std::string certificateProblem(CURL* curl, int curlCode, const std::string& curlText, const FtpHost& host);
 
 // The trace line for a command as sent: a password is masked.
 std::string masked(const std::string& command);

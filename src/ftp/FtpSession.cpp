@@ -133,7 +133,7 @@ size_t FtpSession::onData(char* data, size_t size, size_t count, void* self) {
 
 void FtpSession::applyCommonOptions() {
     curl_easy_reset(curl_);  // keeps the open connection
-    ftp_options::applyLogin(curl_, account_, password_, options_);
+    ftp_options::applyLogin(curl_, host_, account_, password_, options_);
     curl_easy_setopt(curl_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     // A transfer that trickles (less than this many bytes a second over the
     // stall time) or outlasts its own limit fails.
@@ -209,6 +209,12 @@ void FtpSession::noteError(int code) {
         lastError_ = "listing larger than " + std::to_string(kMaxListingBytes >> 20) + " MB";
         return;
     }
+    std::string problem = ftp_options::certificateProblem(curl_, code, errorBuffer_, host_);
+    if (!problem.empty()) {
+        certificateRefused_ = true;
+        lastError_ = problem;
+        return;
+    }
     // The server's own words say most; the client's text where it sent none.
     for (auto it = replyLines_.rbegin(); it != replyLines_.rend(); ++it) {
         if (it->size() >= 3 && (*it)[0] >= '4' && (*it)[0] <= '5') {
@@ -246,6 +252,8 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
     }
     curl_ = curl_easy_init();
     if (!curl_) return 0;
+    host_ = *parsed;
+    certificateRefused_ = false;
     urlPrefix_ = parsed->urlPrefix();
     account_ = account;
     password_ = password;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/FtpHost.h"
 #include "ftp/FtpOptions.h"
 #include "ftp/NameList.h"
 
@@ -52,6 +53,10 @@ public:
     // client's own text.
     const std::string& lastError() const { return lastError_; }
 
+    // The last connect failed because the server's TLS certificate was
+    // refused (lastError() says why: the names it is for, or what is wrong).
+    bool certificateRefused() const { return certificateRefused_; }
+
     // How the last listNames went: a listing that was refused or could not
     // be read is not an empty folder.
     enum class ListOutcome { Listed, Empty, Refused, Unreadable };
@@ -89,6 +94,7 @@ private:
 
     CURL* curl_ = nullptr;
     FtpOptions options_;
+    FtpHost host_;
     std::string urlPrefix_;
     std::string account_;
     std::string password_;
@@ -97,6 +103,7 @@ private:
     bool hasMlst_ = false;     // the server offers MLST and MLSD
     bool preferMlsd_ = false;  // its LIST lines could not be read
     bool connectionLost_ = false;
+    bool certificateRefused_ = false;
     bool tooLarge_ = false;
     ListOutcome lastList_ = ListOutcome::Empty;
     std::string lastError_;
