@@ -102,6 +102,10 @@ const char* CliOptions::usage() {
            "  --help                 show this help and exit\n"
            "  --version              show the version and exit\n"
            "\n"
+           "Host: ftp://HOST (plain FTP, the default), ftpes://HOST (TLS turned on before\n"
+           "the login) or ftps://HOST (TLS from the start, port 990). Certificates are\n"
+           "verified; QUILLOMAR_CA_FILE names more authorities (PEM) to trust.\n"
+           "\n"
            "Status lines and messages go to standard error.\n"
            "Exit status: 0 done, 1 the generation failed (or folders could not be read),\n"
            "2 a missing value or a wrong option.\n";
@@ -198,6 +202,7 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (extensions) settings.sitemap.extensions = SitemapOptions::splitList(*extensions);
     if (replyTimeout) settings.replyTimeoutSeconds = *replyTimeout;
     if (timeLimit) settings.timeLimitSeconds = *timeLimit;
+    if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
     if (passwordFile) {
         // A regular file of reasonable size only: /dev/zero or a pipe would
         // never end.

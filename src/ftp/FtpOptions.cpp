@@ -74,11 +74,15 @@ bool applyLogin(CURL* curl, const FtpHost& host, const std::string& account, con
     return true;
 }
 
-std::string certificateProblem(CURL* curl, int curlCode, const std::string& curlText, const FtpHost& host) {
-    if (curlCode != CURLE_PEER_FAILED_VERIFICATION) return {};
-    // Expired, unknown authority, ...: the client's own words.
-    if (curlText.find("target host name") == std::string::npos)
-        return "the server's certificate was refused: " + curlText;
+CertificateProblem certificateProblem(CURL* curl, int curlCode, const std::string& curlText, const FtpHost& host) {
+    CertificateProblem problem;
+    if (curlCode != CURLE_PEER_FAILED_VERIFICATION) return problem;
+    problem.refused = true;
+    // Expired, signed by an unknown authority, ...: the client's own words.
+    if (curlText.find("target host name") == std::string::npos) {
+        problem.text = "the server's certificate was refused: " + curlText;
+        return problem;
+    }
     curl_certinfo* chain = nullptr;
     std::string names, subject;
     if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &chain) == CURLE_OK && chain && chain->num_of_certs > 0) {
@@ -93,7 +97,6 @@ std::string certificateProblem(CURL* curl, int curlCode, const std::string& curl
     }
     if (names.empty()) names = subject;
     // "DNS:ftp.example.ne.jp, DNS:*.example.ne.jp" -> "ftp.example.ne.jp, *.example.ne.jp"
-    std::string shown;
     for (size_t at = 0; at < names.size();) {
         size_t end = names.find(',', at);
         if (end == std::string::npos) end = names.size();
@@ -101,11 +104,12 @@ std::string certificateProblem(CURL* curl, int curlCode, const std::string& curl
         name.erase(0, name.find_first_not_of(' '));
         for (const char* prefix : {"DNS:", "IP Address:", "CN = ", "CN="})
             if (name.rfind(prefix, 0) == 0) name.erase(0, std::char_traits<char>::length(prefix));
-        if (!name.empty()) shown += (shown.empty() ? "" : ", ") + name;
+        if (!name.empty()) problem.names += (problem.names.empty() ? "" : ", ") + name;
         at = end + 1;
     }
-    return "the server's certificate is for " + (shown.empty() ? std::string("another name") : shown) + ", not " +
-           host.host;
+    problem.text = "the server's certificate is for " + (problem.names.empty() ? "other names" : problem.names) +
+                   ", not " + host.host;
+    return problem;
 }
 
 }  // namespace ftp_options

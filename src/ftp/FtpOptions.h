@@ -47,10 +47,13 @@ namespace ftp_options {
 bool applyLogin(CURL* curl, const FtpHost& host, const std::string& account, const std::string& password,
                 const FtpOptions& options);
 
-// Why a TLS login was refused, when the server's certificate was: the
-// names it is for (when they are not the host's), or what else is wrong
-// with it. Empty when the failure was not about the certificate.
-std::string certificateProblem(CURL* curl, int curlCode, const std::string& curlText, const FtpHost& host);
+// Why a TLS login was refused, when the server's certificate was.
+struct CertificateProblem {
+    bool refused = false;
+    std::string names;  // the names it is for, when they are not the host's ("a.jp, *.a.jp")
+    std::string text;   // what is wrong, in the client's words
+};
+CertificateProblem certificateProblem(CURL* curl, int curlCode, const std::string& curlText, const FtpHost& host);
 
 // The trace line for a command as sent: a password is masked.
 std::string masked(const std::string& command);

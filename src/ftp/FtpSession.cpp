@@ -209,10 +209,9 @@ void FtpSession::noteError(int code) {
         lastError_ = "listing larger than " + std::to_string(kMaxListingBytes >> 20) + " MB";
         return;
     }
-    std::string problem = ftp_options::certificateProblem(curl_, code, errorBuffer_, host_);
-    if (!problem.empty()) {
-        certificateRefused_ = true;
-        lastError_ = problem;
+    certificate_ = ftp_options::certificateProblem(curl_, code, errorBuffer_, host_);
+    if (certificate_.refused) {
+        lastError_ = certificate_.text;
         return;
     }
     // The server's own words say most; the client's text where it sent none.
@@ -253,7 +252,7 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
     curl_ = curl_easy_init();
     if (!curl_) return 0;
     host_ = *parsed;
-    certificateRefused_ = false;
+    certificate_ = {};
     urlPrefix_ = parsed->urlPrefix();
     account_ = account;
     password_ = password;

@@ -53,9 +53,9 @@ public:
     // client's own text.
     const std::string& lastError() const { return lastError_; }
 
-    // The last connect failed because the server's TLS certificate was
-    // refused (lastError() says why: the names it is for, or what is wrong).
-    bool certificateRefused() const { return certificateRefused_; }
+    // Whether the last connect failed because the server's TLS certificate
+    // was refused, and why (lastError() says it too).
+    const ftp_options::CertificateProblem& certificateProblem() const { return certificate_; }
 
     // How the last listNames went: a listing that was refused or could not
     // be read is not an empty folder.
@@ -103,7 +103,7 @@ private:
     bool hasMlst_ = false;     // the server offers MLST and MLSD
     bool preferMlsd_ = false;  // its LIST lines could not be read
     bool connectionLost_ = false;
-    bool certificateRefused_ = false;
+    ftp_options::CertificateProblem certificate_;
     bool tooLarge_ = false;
     ListOutcome lastList_ = ListOutcome::Empty;
     std::string lastError_;

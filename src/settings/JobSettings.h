@@ -27,6 +27,10 @@ struct JobSettings {
     int replyTimeoutSeconds = 0;
     int timeLimitSeconds = 0;
 
+    // Certificates (PEM) trusted besides the system's, for FTP over TLS
+    // (from QUILLOMAR_CA_FILE; not kept in the file).
+    std::string caFile{};
+
     // Beyond the seven values: what else the sitemap holds.
     SitemapOptions sitemap{};
 

@@ -82,6 +82,7 @@ void SitemapJob::showListing() {
 
 FtpOptions SitemapJob::ftpOptions(const std::string& label) const {
     FtpOptions options;
+    options.caFile = settings_.caFile;
     if (settings_.replyTimeoutSeconds > 0) {
         // The other limits keep their proportion to the one the user set.
         options.stallTimeoutSeconds = settings_.replyTimeoutSeconds;
@@ -122,6 +123,13 @@ void SitemapJob::openTarget(FtpSession& session, Target& target, const std::atom
     session.setOptions(options);
     if (session.connect(settings_.hostName, settings_.accountName, settings_.password) != 1) {
         target.message = kCannotConnect;
+        const auto& certificate = session.certificateProblem();
+        if (certificate.refused) {
+            certificateMessage_ = certificate.names.empty()
+                                      ? std::string(kCertificateRefused)
+                                      : std::string(kCertificateForOtherNames) + certificate.names;
+            target.message = certificateMessage_.c_str();
+        }
         return;
     }
     if (!settings_.targetFolder.empty() && settings_.targetFolder != "/" &&

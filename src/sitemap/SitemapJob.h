@@ -78,6 +78,11 @@ public:
     static constexpr const char* kConnectionLost = "FTPサーバとの接続が切れました";
     static constexpr const char* kTooLarge = "フォルダまたはページが多すぎるため中止しました";
     static constexpr const char* kTimeLimit = "制限時間内に終わらなかったため中止しました";
+    // FTP over TLS: the server's certificate was refused; for a name that
+    // is not the host's, the names it is for follow.
+    static constexpr const char* kCertificateRefused = "FTPサーバの証明書を確認できませんでした";
+    static constexpr const char* kCertificateForOtherNames =
+        "FTPサーバの証明書はホスト名と一致しません。ホストの欄を確かめてください。証明書の名前: ";
 
     // "更新完了 (YYYY/MM/DD hh:mm)" for a local time.
     static std::string completionLine(int year, int month, int day, int hour, int minute);
@@ -125,6 +130,7 @@ private:
     std::vector<std::string> files_;
     Robots robots_ = Robots::NotAsked;
     double elapsed_ = 0;
+    std::string certificateMessage_;
     std::function<void(const std::string&)> trace_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
 };

@@ -1,6 +1,7 @@
 #include "ui/MainDialog.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -209,7 +210,9 @@ void MainDialog::startJob() {
     ++jobsRunning_;
     // The job gets its own copy of the settings and reports through the
     // observer, which outlives this dialog if it has to.
-    std::thread([observer = observer_, settings = settings_] {
+    JobSettings settings = settings_;
+    if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
+    std::thread([observer = observer_, settings = std::move(settings)] {
         SitemapJob job(settings, *observer);
         job.run();
         --jobsRunning_;

@@ -1,6 +1,7 @@
 #include "TestServer.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -59,7 +60,7 @@ TestServer::TestServer(const std::string& root) : TestServer(root, Options{}) {}
 
 TestServer::TestServer(const std::string& root, const Options& options) {
     if (options.kind == Kind::Vsftpd)
-        startVsftpd(root);
+        startVsftpd(root, options);
     else if (options.kind == Kind::Pyftpdlib)
         startPyftpdlib(root, options);
     else if (options.kind == Kind::Hostile)
@@ -83,7 +84,9 @@ const char* TestServer::name(Kind kind) {
 
 TestServer::~TestServer() { kill(); }
 
-std::string TestServer::host() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string TestServer::host() const { return scheme_ + "127.0.0.1:" + std::to_string(port_); }
+
+std::string TestServer::caFile() const { return configDir_ ? (configDir_->path() / "ca.pem").string() : ""; }
 
 #ifndef _WIN32
 void TestServer::spawn(std::vector<std::string> args, int stdoutFd) {
@@ -183,7 +186,7 @@ void TestServer::startScript(const std::vector<std::string>& args) {
     }
 }
 
-void TestServer::startVsftpd(const std::string& root) {
+void TestServer::startVsftpd(const std::string& root, const Options& options) {
     user_ = "anonymous";
     password_ = "test@example.com";
     // vsftpd serves anonymous users as an unprivileged user after chroot.
@@ -199,6 +202,23 @@ void TestServer::startVsftpd(const std::string& root) {
                           << "\nlocal_enable=NO\nwrite_enable=NO\npasv_enable=YES\npasv_address=127.0.0.1\n"
                              "secure_chroot_dir=/var/run/vsftpd/empty\nbackground=NO\nseccomp_sandbox=NO\n"
                              "xferlog_enable=NO\n";
+    if (!options.writableFolder.empty()) {
+        // Anonymous uploads (and renames over an old file) into that folder only.
+        fs::permissions(fs::path(root) / options.writableFolder, fs::perms::all);
+        std::ofstream(config, std::ios::app) << "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
+                                                "anon_umask=022\n";
+    }
+    if (!options.tls.empty()) {
+        std::string command = "/usr/bin/python3 " + std::string(QUILLOMAR_TEST_SUPPORT_DIR) + "/make_certs.py '" +
+                              configDir_->str() + "'";
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("no test certificates");
+        const std::string stem = (configDir_->path() / options.certificate).string();
+        std::ofstream(config, std::ios::app)
+            << "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
+               "ssl_ciphers=HIGH\nrsa_cert_file=" << stem << ".pem\nrsa_private_key_file=" << stem << ".key\n"
+            << (options.tls == "implicit" ? "implicit_ssl=YES\n" : "");
+        scheme_ = options.tls == "implicit" ? "ftps://" : "ftpes://";
+    }
     spawn({"/usr/sbin/vsftpd", config.string()}, -1);
     for (int i = 0; i < 100; ++i) {
         if (accepts(port_)) return;

@@ -31,6 +31,12 @@ public:
         int replyDelayMs = 0;  // a slow server: waits this long before each command
         std::vector<std::string> quirks;  // ftpd.py --quirk values, e.g. "ls-args", "refuse-list:x"
         std::string hostileCase;          // Kind::Hostile: tests/hostile/hostile_ftpd.py --case
+        // Kind::Vsftpd: FTP over TLS, "explicit" (AUTH TLS) or "implicit",
+        // with a certificate made for the test (tests/support/make_certs.py):
+        // "good", "other" (another host's names), "expired" or "untrusted".
+        std::string tls;
+        std::string certificate = "good";
+        std::string writableFolder;  // Kind::Vsftpd: a folder below the root that takes uploads
     };
 
     explicit TestServer(const std::string& root);
@@ -48,8 +54,11 @@ public:
     std::string receivedCommands() const;
     std::string uploadedFiles() const;
 
-    // "127.0.0.1:<port>", as typed into the host field.
+    // "127.0.0.1:<port>", as typed into the host field ("ftpes://..." or
+    // "ftps://..." with TLS).
     std::string host() const;
+    // With TLS: the test authority's certificate, for the client to trust.
+    std::string caFile() const;
     // Ends the server at once, as a crash would (servers of other makes are
     // given a moment to clean up).
     void kill();
@@ -61,11 +70,12 @@ private:
     void startScript(const std::vector<std::string>& args);
     void startOtherMake(const std::string& root, const Options& options);
     void startHostile(const Options& options);
-    void startVsftpd(const std::string& root);
+    void startVsftpd(const std::string& root, const Options& options);
 
     std::unique_ptr<TempTree> configDir_;
     std::string user_;
     std::string password_;
+    std::string scheme_;
     pid_t pid_ = -1;
     int stdinFd_ = -1;
     bool gentleStop_ = false;  // a launcher that must clean up after its server
