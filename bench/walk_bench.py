@@ -67,7 +67,9 @@ def start_pyftpdlib(root):
     return p, p.port(), "user", "secret", None
 
 
-def start_vsftpd(root, workdir):
+def start_vsftpd(root, workdir, tls=False):
+    """vsftpd over the tree; with tls, FTP over TLS (AUTH TLS required) with
+    a certificate from a throwaway authority, whose file is returned last."""
     import socket
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
@@ -80,6 +82,15 @@ def start_vsftpd(root, workdir):
                 "no_anon_password=YES\nanon_root=%s\nlocal_enable=NO\nwrite_enable=NO\npasv_enable=YES\n"
                 "pasv_address=127.0.0.1\nsecure_chroot_dir=/var/run/vsftpd/empty\nbackground=NO\n"
                 "seccomp_sandbox=NO\nxferlog_enable=NO\nmax_per_ip=0\nmax_clients=0\n" % (port, root))
+        ca = None
+        if tls:
+            certs = os.path.join(workdir, "certs")
+            os.makedirs(certs, exist_ok=True)
+            subprocess.run([PYTHON, os.path.join(HERE, "..", "tests", "support", "make_certs.py"), certs], check=True)
+            ca = os.path.join(certs, "ca.pem")
+            f.write("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
+                    "ssl_ciphers=HIGH\nrsa_cert_file=%s\nrsa_private_key_file=%s\n"
+                    % (os.path.join(certs, "good.pem"), os.path.join(certs, "good.key")))
     p = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL)
     for _ in range(100):
@@ -93,7 +104,7 @@ def start_vsftpd(root, workdir):
         def stop(self):
             p.kill()
             p.wait()
-    return Stopper(), port, "anonymous", "guest", None
+    return Stopper(), port, "anonymous", "guest", ca
 
 
 def timed(args, cwd, timeout):
@@ -114,12 +125,15 @@ def timed(args, cwd, timeout):
     return seconds, rss_mb, rc
 
 
-def tool_commands(cli, port, user, password, workdir):
+def tool_commands(cli, port, user, password, workdir, ca=None):
     pwfile = os.path.join(workdir, "pw")
     with open(pwfile, "w") as f:
         f.write(password + "\n")
     obscured = subprocess.run(["rclone", "obscure", password], capture_output=True, text=True).stdout.strip()
-    q = [cli, "--settings", os.path.join(workdir, "bench.ini"), "--host", "127.0.0.1:%d" % port, "--account", user,
+    # Over TLS: the throwaway authority trusted, as a private one would be.
+    q = ([] if ca is None else ["env", "QUILLOMAR_CA_FILE=" + ca]) + [
+         cli, "--settings", os.path.join(workdir, "bench.ini"), "--host",
+         ("ftpes://" if ca else "") + "127.0.0.1:%d" % port, "--account", user,
          "--password-file", pwfile, "--folder", "/", "--base-url", "http://example.com", "--no-upload"]
     return [
         ("quillomar-cli, folder by folder", q + ["--connections", "0"]),
@@ -132,8 +146,10 @@ def tool_commands(cli, port, user, password, workdir):
         ("lftp find", ["lftp", "-u", "%s,%s" % (user, password), "-p", str(port), "-e",
                        "set ftp:passive-mode true; set net:max-retries 1; set net:timeout 30; find / > /dev/null; quit",
                        "127.0.0.1"]),
-        ("rclone lsf -R", ["rclone", "lsf", "-R", "--config", "/dev/null",
-                           ":ftp,host=127.0.0.1,port=%d,user=%s,pass=%s:/" % (port, user, obscured)]),
+        ("rclone lsf -R", ([] if ca is None else ["env", "SSL_CERT_FILE=" + ca]) +
+         ["rclone", "lsf", "-R", "--config", "/dev/null"] +
+         [":ftp,host=127.0.0.1,port=%d,user=%s,pass=%s%s:/" % (port, user, obscured,
+                                                                ",explicit_tls=true" if ca else "")]),
         ("wget --spider -r", ["wget", "--spider", "-r", "-l", "inf", "-q", "--passive-ftp",
                               "ftp://%s:%s@127.0.0.1:%d/" % (user, password, port)]),
     ]
@@ -166,12 +182,13 @@ def main():
         for server_name in args.servers.split(","):
             for rtt in [float(x) for x in args.rtts.split(",")]:
                 work = tempfile.mkdtemp(dir=base)
-                if server_name == "vsftpd":
-                    server, port, user, password, _ = start_vsftpd(tree, work)
+                ca = None
+                if server_name.startswith("vsftpd"):
+                    server, port, user, password, ca = start_vsftpd(tree, work, tls=server_name == "vsftpd-tls")
                 else:
                     server, port, user, password, _ = start_pyftpdlib(tree)
                 try:
-                    for label, _cmd in tool_commands(cli, 0, user, password, work):
+                    for label, _cmd in tool_commands(cli, 0, user, password, work, ca):
                         if args.tools and not any(label.startswith(t) for t in args.tools.split("|")):
                             continue
                         run_dir = tempfile.mkdtemp(dir=base)
@@ -179,7 +196,7 @@ def main():
                         proxy = Process([PYTHON, os.path.join(HERE, "delay_proxy.py"), "--upstream-port", str(port),
                                          "--rtt-ms", str(rtt), "--stats", stats_file])
                         proxy_port = proxy.port()
-                        cmd = dict(tool_commands(cli, proxy_port, user, password, run_dir))[label]
+                        cmd = dict(tool_commands(cli, proxy_port, user, password, run_dir, ca))[label]
                         seconds, rss, rc = timed(cmd, run_dir, args.timeout)
                         time.sleep(0.5)  # let the proxy see the last connections close
                         proxy.stop()

@@ -3,6 +3,7 @@
 #  1. the core tests, cross-compiled, pass under Wine;
 #  2. quillomar-cli.exe writes a sitemap.xml byte for byte equal to the
 #     Linux build's against the same FTP server, and uploads it the same way;
+#     over FTP with TLS too (explicit and implicit, vsftpd);
 #  3. Quillomar.exe shows its dialog and ends with exit code 0;
 #  4. the version record reads back as it should.
 # Expects the Linux build in build/ (scripts/build) and builds build-win/.
@@ -10,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-scripts/install-deps wine wine64 python3-pefile xdotool xvfb openbox fonts-noto-cjk \
+scripts/install-deps wine wine64 python3-pefile python3-cryptography vsftpd xdotool xvfb openbox fonts-noto-cjk \
   libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
 
 packaging/windows/build.sh
@@ -57,6 +58,54 @@ rm "$work/site/sitemap.xml"
 (cd "$work/upload-windows" && wine "$root/build-win/quillomar-cli.exe" 2>/dev/null)
 check "upload from Windows equals upload from Linux" cmp "$work/uploaded-by-linux.xml" "$work/site/sitemap.xml"
 check "local copy deleted after upload" test ! -e "$work/upload-windows/sitemap.xml"
+
+echo "== quillomar-cli.exe over FTP with TLS (vsftpd), against the Linux build"
+# A throwaway authority and certificate; the client is told to trust the
+# authority (QUILLOMAR_CA_FILE), never to skip verification.
+mkdir -p "$work/certs" "$work/run/empty"
+/usr/bin/python3 tests/support/make_certs.py "$work/certs"
+chmod 755 "$work" "$work/site"
+free_port() { /usr/bin/python3 -c "import socket; s = socket.socket(); s.bind(('127.0.0.1', 0)); print(s.getsockname()[1])"; }
+for mode in explicit implicit; do
+  tls_port=$(free_port)
+  cat > "$work/vsftpd-$mode.conf" <<CONF
+listen=YES
+listen_address=127.0.0.1
+listen_port=$tls_port
+anonymous_enable=YES
+no_anon_password=YES
+anon_root=$work/site
+local_enable=NO
+write_enable=NO
+pasv_enable=YES
+pasv_address=127.0.0.1
+secure_chroot_dir=$work/run/empty
+background=NO
+seccomp_sandbox=NO
+xferlog_enable=NO
+ssl_enable=YES
+allow_anon_ssl=YES
+force_anon_logins_ssl=YES
+force_anon_data_ssl=YES
+ssl_ciphers=HIGH
+rsa_cert_file=$work/certs/good.pem
+rsa_private_key_file=$work/certs/good.key
+implicit_ssl=$([ "$mode" = implicit ] && echo YES || echo NO)
+CONF
+  /usr/sbin/vsftpd "$work/vsftpd-$mode.conf" </dev/null >/dev/null 2>&1 &
+  vsftpd_pid=$!
+  for _ in $(seq 1 100); do (exec 3<>"/dev/tcp/127.0.0.1/$tls_port") 2>/dev/null && break; sleep 0.05; done
+  scheme=$([ "$mode" = implicit ] && echo ftps || echo ftpes)
+  mkdir -p "$work/tls-linux-$mode" "$work/tls-windows-$mode"
+  for side in linux windows; do
+    printf '[INI_SETTING]\r\nhost=%s://127.0.0.1:%s\r\nid=anonymous\r\npswd=x@example.com\r\ndir=/\r\nhttp=http://www.example.com/\r\nchk1=0\r\nchk2=0\r\n' \
+      "$scheme" "$tls_port" > "$work/tls-$side-$mode/SETTING.INI"
+  done
+  (cd "$work/tls-linux-$mode" && QUILLOMAR_CA_FILE="$work/certs/ca.pem" "$root/build/quillomar-cli" 2>/dev/null) || true
+  (cd "$work/tls-windows-$mode" && QUILLOMAR_CA_FILE="Z:$work/certs/ca.pem" wine "$root/build-win/quillomar-cli.exe" 2>/dev/null) || true
+  check "same sitemap.xml over TLS ($mode)" cmp "$work/tls-linux-$mode/sitemap.xml" "$work/tls-windows-$mode/sitemap.xml"
+  kill "$vsftpd_pid" 2>/dev/null || true
+done
 
 echo "== Quillomar.exe on a display"
 # Windows started before had no display: a fresh Wine session gets this one.
