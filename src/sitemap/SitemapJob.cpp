@@ -227,7 +227,7 @@ WalkResult SitemapJob::writeDocument(const std::string& file, const std::functio
     out_ = &writer;
     WalkResult result = writer.begin(failureReason_) ? walkEntries() : WalkResult::WriteFailed;
     out_ = nullptr;
-    if (result == WalkResult::WriteFailed && failureReason_.empty()) failureReason_ = "cannot write beside " + file;
+    if (result == WalkResult::WriteFailed && failureReason_.empty()) failureReason_ = writer.error();
     if (result != WalkResult::Ok) return result;
     const std::string now = settings_.sitemap.lastmod ? SiteRules::nowUtcText() : std::string();
     if (!writer.finish(now, failureReason_)) return WalkResult::WriteFailed;

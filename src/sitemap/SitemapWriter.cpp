@@ -172,14 +172,20 @@ bool SitemapWriter::finish(const std::string& indexLastmod, std::string& error) 
     for (size_t i = 0; ok && gzip_ && i < parts_.size(); ++i) {
         std::string packed = compressed(parts_[i].partial, finalName(static_cast<int>(i)), error_);
         ok = !packed.empty();
-        if (ok) SitemapFile::remove(parts_[i].partial), parts_[i].partial = packed;
+        if (ok) {
+            SitemapFile::remove(parts_[i].partial);
+            parts_[i].partial = packed;
+        }
     }
     // Parts first: an index in place names only files that are.
     for (size_t i = 0; ok && i < parts_.size(); ++i) {
         const int number = urlsets == 1 ? 0 : (i + 1 < parts_.size() ? static_cast<int>(i) + 1 : 0);
         const std::string name = finalName(number);
         ok = SitemapFile::commit(parts_[i].partial, name, error_);
-        if (ok) parts_[i].partial.clear(), finished_.push_back(name);
+        if (ok) {
+            parts_[i].partial.clear();
+            finished_.push_back(name);
+        }
     }
     if (!ok) {
         error = error_;
@@ -190,6 +196,8 @@ bool SitemapWriter::finish(const std::string& indexLastmod, std::string& error) 
 
 void SitemapWriter::discard() {
     if (out_.is_open()) out_.close();
-    for (auto& part : parts_)
-        if (!part.partial.empty()) SitemapFile::remove(part.partial), part.partial.clear();
+    for (auto& part : parts_) {
+        if (!part.partial.empty()) SitemapFile::remove(part.partial);
+        part.partial.clear();
+    }
 }

@@ -42,6 +42,9 @@ public:
     // index entries' lastmod (empty for none).
     bool finish(const std::string& indexLastmod, std::string& error);
 
+    // Why the last write failed.
+    const std::string& error() const { return error_; }
+
     // Removes every file this writer made that is not yet in place.
     void discard();
 

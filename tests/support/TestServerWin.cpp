@@ -64,7 +64,7 @@ void TestServer::startPyftpdlib(const std::string& root, const Options& options)
     throw std::runtime_error("test FTP server did not start");
 }
 
-void TestServer::startVsftpd(const std::string&) { throw std::runtime_error("vsftpd tests run on Linux only"); }
+void TestServer::startVsftpd(const std::string&, const Options&) { throw std::runtime_error("vsftpd tests run on Linux only"); }
 void TestServer::startHostile(const Options&) { throw std::runtime_error("hostile servers are tested on Linux only"); }
 std::string TestServer::receivedCommands() const { return {}; }
 std::string TestServer::uploadedFiles() const { return {}; }
