@@ -10,6 +10,11 @@ as JSON to the stats file whenever a control connection closes.
 
     delay_proxy.py --upstream-port 2121 --rtt-ms 20 --stats stats.json
 Prints "PORT <n>" once it listens; ends when its standard input closes.
+
+Over TLS the replies cannot be read: with --data-ports LO-HI the proxy
+forwards bytes as they come and relays every port of that range on
+127.0.0.1 to the same port of --upstream-host, a server that listens
+there and names 127.0.0.1 in its passive replies.
 """
 import argparse
 import asyncio
@@ -88,11 +93,27 @@ async def relay_data(upstream_host, upstream_port, delay, stats):
     return server.sockets[0].getsockname()[1]
 
 
+async def relay_fixed_ports(args, stats):
+    """Relays each data port of the range to the upstream host's same port."""
+    delay = args.rtt_ms / 2000.0
+    low, high = (int(x) for x in args.data_ports.split("-"))
+    for port in range(low, high + 1):
+        async def on_client(creader, cwriter, port=port):
+            stats.data_connections += 1
+            try:
+                ureader, uwriter = await asyncio.open_connection(args.upstream_host, port)
+            except OSError:
+                cwriter.close()
+                return
+            await asyncio.gather(delayed_pipe(creader, uwriter, delay), delayed_pipe(ureader, cwriter, delay))
+        await asyncio.start_server(on_client, "127.0.0.1", port)
+
+
 async def handle_control(creader, cwriter, args, stats):
     delay = args.rtt_ms / 2000.0
     stats.control_connections += 1
     try:
-        ureader, uwriter = await asyncio.open_connection("127.0.0.1", args.upstream_port)
+        ureader, uwriter = await asyncio.open_connection(args.upstream_host, args.upstream_port)
     except OSError:
         cwriter.close()
         return
@@ -106,6 +127,8 @@ async def handle_control(creader, cwriter, args, stats):
 
     async def from_server(chunk):
         state["server_spoke"] = True
+        if args.data_ports:
+            return chunk  # encrypted: passed on as it is
         data = state["pending"] + chunk
         lines = data.split(b"\r\n")
         state["pending"] = lines.pop()
@@ -134,8 +157,12 @@ async def main():
     parser.add_argument("--upstream-port", type=int, required=True)
     parser.add_argument("--rtt-ms", type=float, default=20)
     parser.add_argument("--stats", default="")
+    parser.add_argument("--upstream-host", default="127.0.0.1")
+    parser.add_argument("--data-ports", default="", help="LO-HI: relay these ports as they are (TLS)")
     args = parser.parse_args()
     stats = Stats(args.stats)
+    if args.data_ports:
+        await relay_fixed_ports(args, stats)
     server = await asyncio.start_server(lambda r, w: handle_control(r, w, args, stats), "127.0.0.1", 0)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
     loop = asyncio.get_running_loop()

@@ -5,7 +5,7 @@
 # vsftpd; the fast rows at 150 ms; a tree of 10,111 folders at 20 ms; then
 # the memory of quillomar-cli on 1,000 folders holding 100,000 pages, and
 # on 1,011 folders holding 1,000,890 pages (split into 21 files) with and
-# without every sitemap option.
+# without every sitemap option; and FTP over TLS beside plain FTP at 20 ms.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps
@@ -30,3 +30,7 @@ echo
 echo "## Memory: 1,011 folders, 1,000,890 pages"
 bench/walk_bench.py --cli build/quillomar-cli --rtts 0 --servers vsftpd --levels 10,100 --files 992 \
   --tools "quillomar-cli, 4 connections" --timeout 600
+echo
+echo "## FTP over TLS: 329 folders at 20 ms (vsftpd, AUTH TLS)"
+bench/walk_bench.py --cli build/quillomar-cli --rtts 20 --servers vsftpd,vsftpd-tls \
+  --tools "quillomar-cli, 1|quillomar-cli, 4 connections (default)|rclone"

@@ -16,6 +16,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 FTPD = os.path.join(HERE, "..", "tests", "support", "ftpd.py")
 PYTHON = "/usr/bin/python3"
+TLS_DATA_PORTS = (47100, 47160)  # vsftpd over TLS: its passive ports, relayed by the proxy
 
 
 def make_tree(root, levels, files_per_folder, pages_per_folder):
@@ -78,12 +79,18 @@ def start_vsftpd(root, workdir, tls=False):
     os.makedirs("/var/run/vsftpd/empty", exist_ok=True)
     conf = os.path.join(workdir, "vsftpd.conf")
     with open(conf, "w") as f:
-        f.write("listen=YES\nlisten_address=127.0.0.1\nlisten_port=%d\nanonymous_enable=YES\n"
+        f.write("listen=YES\nlisten_port=%d\nanonymous_enable=YES\n"
                 "no_anon_password=YES\nanon_root=%s\nlocal_enable=NO\nwrite_enable=NO\npasv_enable=YES\n"
                 "pasv_address=127.0.0.1\nsecure_chroot_dir=/var/run/vsftpd/empty\nbackground=NO\n"
                 "seccomp_sandbox=NO\nxferlog_enable=NO\nmax_per_ip=0\nmax_clients=0\n" % (port, root))
+        if not tls:
+            f.write("listen_address=127.0.0.1\n")
         ca = None
         if tls:
+            # Listens on 127.0.0.2 and names 127.0.0.1 in passive replies,
+            # where the proxy relays these ports (it cannot read the replies).
+            f.write("listen_address=127.0.0.2\npasv_address=127.0.0.1\npasv_min_port=%d\npasv_max_port=%d\n"
+                    % (TLS_DATA_PORTS[0], TLS_DATA_PORTS[1]))
             certs = os.path.join(workdir, "certs")
             os.makedirs(certs, exist_ok=True)
             subprocess.run([PYTHON, os.path.join(HERE, "..", "tests", "support", "make_certs.py"), certs], check=True)
@@ -95,7 +102,7 @@ def start_vsftpd(root, workdir, tls=False):
                          stderr=subprocess.DEVNULL)
     for _ in range(100):
         try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            socket.create_connection(("127.0.0.2" if tls else "127.0.0.1", port), timeout=1).close()
             break
         except OSError:
             time.sleep(0.05)
@@ -149,7 +156,7 @@ def tool_commands(cli, port, user, password, workdir, ca=None):
         ("rclone lsf -R", ([] if ca is None else ["env", "SSL_CERT_FILE=" + ca]) +
          ["rclone", "lsf", "-R", "--config", "/dev/null"] +
          [":ftp,host=127.0.0.1,port=%d,user=%s,pass=%s%s:/" % (port, user, obscured,
-                                                                ",explicit_tls=true" if ca else "")]),
+                                                                ",explicit_tls=true,disable_tls13=true" if ca else "")]),
         ("wget --spider -r", ["wget", "--spider", "-r", "-l", "inf", "-q", "--passive-ftp",
                               "ftp://%s:%s@127.0.0.1:%d/" % (user, password, port)]),
     ]
@@ -193,8 +200,10 @@ def main():
                             continue
                         run_dir = tempfile.mkdtemp(dir=base)
                         stats_file = os.path.join(run_dir, "stats.json")
+                        tls_args = [] if ca is None else ["--upstream-host", "127.0.0.2", "--data-ports",
+                                                          "%d-%d" % TLS_DATA_PORTS]
                         proxy = Process([PYTHON, os.path.join(HERE, "delay_proxy.py"), "--upstream-port", str(port),
-                                         "--rtt-ms", str(rtt), "--stats", stats_file])
+                                         "--rtt-ms", str(rtt), "--stats", stats_file] + tls_args)
                         proxy_port = proxy.port()
                         cmd = dict(tool_commands(cli, proxy_port, user, password, run_dir, ca))[label]
                         seconds, rss, rc = timed(cmd, run_dir, args.timeout)
