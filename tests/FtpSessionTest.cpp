@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <curl/curl.h>
+
 #include <algorithm>
 
 #include "TempTree.h"
@@ -178,6 +180,19 @@ TEST(FtpSession, ReadFileWholeCutShortOrMissing) {
         NameList names;
         EXPECT_EQ(session.listNames(names), 2) << "still usable, still in its folder";
     }
+}
+
+// The network layer this build links speaks every protocol the host field
+// may name, over TLS (on Windows: the static libraries built for it).
+TEST(FtpSession, NetworkLayerSpeaksEveryProtocolWeUse) {
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    std::vector<std::string> protocols;
+    for (const char* const* p = info->protocols; *p; ++p) protocols.push_back(*p);
+    for (const char* wanted : {"ftp", "ftps", "sftp"})
+        EXPECT_NE(std::find(protocols.begin(), protocols.end(), wanted), protocols.end()) << wanted;
+    ASSERT_NE(info->ssl_version, nullptr);
+    EXPECT_NE(std::string(info->ssl_version).find("OpenSSL"), std::string::npos) << info->ssl_version;
+    ASSERT_NE(info->libssh_version, nullptr);
 }
 
 TEST(FtpSession, RefusedUploadIsAFailureButNotALostConnection) {

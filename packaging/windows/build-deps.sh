@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds, from Debian's own source packages, the static libraries the
-# Windows program needs: OpenSSL, libcurl (FTP, FTPS) and wxWidgets (base and
-# core only). They go to a folder outside the checkout, named after their
+# Windows program needs: OpenSSL, libssh2, libcurl (FTP, FTPS, SFTP) and
+# wxWidgets (base and core only). They go to a folder outside the checkout, named after their
 # versions, and are built once: a folder that is already complete is reused.
 #
 # Prints the folder (the install prefix) on its last line.
@@ -41,11 +41,11 @@ versions() { apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -Vru; }
 listed() { versions "$1" | grep -qxF "$2"; }
 
 # A finished build whose versions are all still listed is reused as it is.
-for done_mark in "$cache"/openssl-*+curl-*+wx-*/.complete; do
+for done_mark in "$cache"/openssl-*+ssh2-*+curl-*+wx-*/.complete; do
   [ -e "$done_mark" ] || continue
   prefix=$(dirname "$done_mark")
-  IFS='+' read -r ssl curl wx <<<"$(basename "$prefix" | sed 's/^openssl-//; s/+curl-/+/; s/+wx-/+/')"
-  if listed openssl "$ssl" && listed curl "$curl" && listed wxwidgets3.2 "$wx"; then
+  IFS='+' read -r ssl ssh2 curl wx <<<"$(basename "$prefix" | sed 's/^openssl-//; s/+ssh2-/+/; s/+curl-/+/; s/+wx-/+/')"
+  if listed openssl "$ssl" && listed libssh2 "$ssh2" && listed curl "$curl" && listed wxwidgets3.2 "$wx"; then
     log "reusing $prefix"
     echo "$prefix"
     exit 0
@@ -76,9 +76,10 @@ fetch() {
 }
 
 read -r v_ssl ssl_dir < <(fetch openssl)
+read -r v_ssh2 ssh2_dir < <(fetch libssh2)
 read -r v_curl curl_dir < <(fetch curl)
 read -r v_wx wx_dir < <(fetch wxwidgets3.2)
-prefix="$cache/openssl-$v_ssl+curl-$v_curl+wx-$v_wx"
+prefix="$cache/openssl-$v_ssl+ssh2-$v_ssh2+curl-$v_curl+wx-$v_wx"
 log "building into $prefix"
 mkdir -p "$prefix"
 # Each library leaves a mark when installed, so an interrupted build goes on
@@ -98,13 +99,26 @@ log "openssl $v_ssl"
 mark openssl
 fi
 
-# libcurl: static, FTP and FTPS over OpenSSL, nothing else it would pull in.
+# libssh2: static, over the OpenSSL above (for SFTP).
+if ! built ssh2; then
+log "libssh2 $v_ssh2"
+(cd "$ssh2_dir" &&
+  LIBS="-lcrypt32 -lws2_32 -lbcrypt" ./configure --host=$host --prefix="$prefix" --disable-shared --enable-static \
+    --with-crypto=openssl --with-libssl-prefix="$prefix" --without-libz --disable-examples-build >/dev/null 2>&1 &&
+  make -j"$jobs" -C src >/dev/null 2>&1 &&
+  make -C src install >/dev/null && make install-includeHEADERS >/dev/null &&
+  make install-pkgconfigDATA >/dev/null) || failed libssh2
+mark ssh2
+fi
+
+# libcurl: static, FTP, FTPS and SFTP over OpenSSL and libssh2, nothing else
+# it would pull in.
 if ! built curl; then
 log "curl $v_curl"
 (cd "$curl_dir" &&
   CPPFLAGS="-DCURL_STATICLIB" LIBS="-lcrypt32 -lws2_32 -lbcrypt" ./configure --host=$host --prefix="$prefix" \
     --disable-shared --enable-static --with-openssl="$prefix" --without-zlib --without-brotli --without-zstd \
-    --without-libpsl --without-libidn2 --without-nghttp2 --without-librtmp --without-libssh2 --disable-ldap \
+    --without-libpsl --without-libidn2 --without-nghttp2 --without-librtmp --with-libssh2="$prefix" --disable-ldap \
     --disable-ldaps --disable-manual --without-ca-bundle --without-ca-path >/dev/null 2>&1 &&
   make -j"$jobs" -C lib >/dev/null 2>&1 &&
   make -C lib install >/dev/null && make -C include install >/dev/null) || failed curl
