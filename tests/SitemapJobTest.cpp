@@ -83,6 +83,19 @@ TEST_F(SitemapJobTest, WholeGenerationReportsPhasesAndTheStartTime) {
     EXPECT_TRUE(last == minuteLine(before) || last == minuteLine(after)) << last;
 }
 
+// A run that fits in one file leaves no part of an earlier, larger run.
+TEST_F(SitemapJobTest, PartsOfAnEarlierRunDoNotLinger) {
+    TestServer server(site.str());
+    for (auto name : {"sitemap-1.xml", "sitemap-2.xml", "sitemap-1.xml.gz", "sitemap.xml.gz", "sitemap-x.xml"})
+        work.file(name, "old");
+    ASSERT_EQ(run(settingsFor(server)), Outcome::Completed);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(work.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"sitemap-x.xml", "sitemap.xml"})) << "not ours: left alone";
+}
+
 TEST_F(SitemapJobTest, MobileAndTrailingSlashes) {
     TestServer server(site.str());
     auto settings = settingsFor(server, "/www/");

@@ -220,6 +220,16 @@ WalkResult SitemapJob::sequentialWalk(FtpSession& session, const NameList& names
     return result;
 }
 
+// What an earlier run left here under this run's names: sitemap.xml, and
+// its parts when it was an index, compressed or not.
+void SitemapJob::removeEarlierFiles(const std::string& file) {
+    for (bool gzip : {false, true}) {
+        SitemapFile::remove(SitemapWriter::nameOf(file, 0, gzip));
+        for (int part = 1; std::filesystem::exists(utf8Path(SitemapWriter::nameOf(file, part, gzip))); ++part)
+            SitemapFile::remove(SitemapWriter::nameOf(file, part, gzip));
+    }
+}
+
 // The walk's entries in whole files, given their names only when all are
 // whole (see SitemapWriter).
 WalkResult SitemapJob::writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries) {
@@ -252,8 +262,7 @@ SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
 
 SitemapJob::Outcome SitemapJob::run() {
     const std::string file = localFile();
-    SitemapFile::remove(file);
-    SitemapFile::remove(file + ".gz");
+    removeEarlierFiles(file);
     const std::tm start = localNow();
     const auto started = std::chrono::steady_clock::now();
 

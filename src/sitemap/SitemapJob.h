@@ -114,6 +114,7 @@ private:
     bool reopen(FtpSession& session);
     void showListing();
     bool readRobots(FtpSession& session);
+    static void removeEarlierFiles(const std::string& file);
     FtpOptions ftpOptions(const std::string& label) const;
 
     JobSettings settings_;

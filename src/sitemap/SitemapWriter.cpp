@@ -63,10 +63,10 @@ SitemapWriter::SitemapWriter(std::string file, std::string baseUrl, bool mobile,
 
 SitemapWriter::~SitemapWriter() { discard(); }
 
-std::string SitemapWriter::finalName(int part) const {
-    const std::string suffix = gzip_ ? ".gz" : "";
-    if (part == 0) return file_ + suffix;
-    const std::string stem = file_.size() > 4 ? file_.substr(0, file_.size() - 4) : file_;  // without ".xml"
+std::string SitemapWriter::nameOf(const std::string& file, int part, bool gzip) {
+    const std::string suffix = gzip ? ".gz" : "";
+    if (part == 0) return file + suffix;
+    const std::string stem = file.size() > 4 ? file.substr(0, file.size() - 4) : file;  // without ".xml"
     return stem + "-" + std::to_string(part) + ".xml" + suffix;
 }
 

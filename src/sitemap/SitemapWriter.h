@@ -53,7 +53,8 @@ public:
     const std::vector<std::string>& files() const { return finished_; }
 
     // The name sitemap.xml (or a part) gets with this writer's options.
-    std::string finalName(int part) const;  // part 0: sitemap.xml itself
+    std::string finalName(int part) const { return nameOf(file_, part, gzip_); }  // part 0: sitemap.xml itself
+    static std::string nameOf(const std::string& file, int part, bool gzip);
 
 private:
     struct Part {
