@@ -360,15 +360,20 @@ int FtpSession::putFile(const std::string& localName, const std::string& remoteN
     return -1;
 }
 
+curl_slist* FtpSession::prepareFileTransfer(const std::string& name, bool prefixed) {
+    applyCommonOptions();
+    const std::string url = urlPrefix_ + "/" + percent::encode(name);
+    curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    curl_slist* before = nullptr;
+    for (const auto& command : commandsInFolder({}, prefixed)) before = curl_slist_append(before, command.c_str());
+    curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
+    return before;
+}
+
 int FtpSession::readFile(const std::string& name, std::string& content, size_t maxBytes) {
     if (!curl_ || !listing::isSafeName(name)) return 0;
     auto attempt = [&](bool prefixed) {
-        applyCommonOptions();
-        std::string url = urlPrefix_ + "/" + percent::encode(name);
-        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-        curl_slist* before = nullptr;
-        for (const auto& command : commandsInFolder({}, prefixed)) before = curl_slist_append(before, command.c_str());
-        curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
+        curl_slist* before = prepareFileTransfer(name, prefixed);
         // A text file: in the type the listings left set (the server's line
         // ends are fine) and without asking its size, two round trips fewer.
         curl_easy_setopt(curl_, CURLOPT_TRANSFERTEXT, 1L);
@@ -402,12 +407,7 @@ bool FtpSession::store(const std::string& localName, const std::string& remoteNa
     std::error_code ec;
     auto size = std::filesystem::file_size(utf8Path(localName), ec);
 
-    applyCommonOptions();
-    std::string url = urlPrefix_ + "/" + percent::encode(remoteName);
-    curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-    curl_slist* before = nullptr;
-    for (const auto& command : commandsInFolder({}, anchored())) before = curl_slist_append(before, command.c_str());
-    curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
+    curl_slist* before = prepareFileTransfer(remoteName, anchored());
     curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl_, CURLOPT_READFUNCTION, &readUpload);
     curl_easy_setopt(curl_, CURLOPT_READDATA, &source);

@@ -8,6 +8,7 @@
 #include "ftp/NameList.h"
 
 typedef void CURL;
+struct curl_slist;
 
 // One FTP login for one generation, used by one thread.
 //
@@ -86,6 +87,9 @@ private:
     void noteError(int code);
     int finishListing(NameList& names, size_t before, size_t unreadable);
     bool store(const std::string& localName, const std::string& remoteName, int mode);
+    // Sets up a transfer of the named file of our folder; the returned
+    // commands must be freed once it ran.
+    curl_slist* prepareFileTransfer(const std::string& name, bool prefixed);
     std::string lastReplyWithCode(const char* code) const;
     bool anchored() const { return !currentPath_.empty(); }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "util/Ascii.h"
+
 namespace {
 
 int hexValue(char c) {
@@ -52,12 +54,6 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 // "*" matches any run of characters, a "$" at the pattern's end the end of
 // the path; everything else itself. Tracks every place in the path the

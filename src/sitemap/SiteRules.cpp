@@ -6,14 +6,9 @@
 #include "sitemap/Location.h"
 #include "sitemap/SitemapFile.h"
 #include "sitemap/WalkRules.h"
+#include "util/Ascii.h"
 
 namespace {
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 bool endsWith(const std::string& text, const std::string& ending) {
     return text.size() >= ending.size() && text.compare(text.size() - ending.size(), ending.size(), ending) == 0;

@@ -52,16 +52,21 @@ std::string SitemapFile::indexEntry(const std::string& location, const std::stri
     return text + "\t</sitemap>\n";
 }
 
-bool SitemapFile::appendToFile(const std::string& fileName, const std::string& text) {
-    std::string onDisk;
-    onDisk.reserve(text.size() + text.size() / 16);
+std::string SitemapFile::onDisk(const std::string& text) {
+    std::string converted;
+    converted.reserve(text.size() + text.size() / 16);
     for (char c : text) {
-        if (c == '\n') onDisk += '\r';
-        onDisk += c;
+        if (c == '\n') converted += '\r';
+        converted += c;
     }
+    return converted;
+}
+
+bool SitemapFile::appendToFile(const std::string& fileName, const std::string& text) {
+    const std::string bytes = onDisk(text);
     std::ofstream out(utf8Path(fileName), std::ios::binary | std::ios::app);
     if (!out) return false;
-    out.write(onDisk.data(), static_cast<std::streamsize>(onDisk.size()));
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     return !out.fail();
 }

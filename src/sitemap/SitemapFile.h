@@ -24,6 +24,9 @@ public:
     static std::string indexEntry(const std::string& location, const std::string& lastmod);
     static constexpr const char* kIndexClosingTag = "</sitemapindex>\n";
 
+    // The text as it stands on disk: every "\n" as CR LF.
+    static std::string onDisk(const std::string& text);
+
     // Appends text to the file, creating it when missing. False when the
     // file cannot be opened, written or closed.
     static bool appendToFile(const std::string& fileName, const std::string& text);

@@ -91,14 +91,9 @@ bool SitemapWriter::open() {
 }
 
 bool SitemapWriter::put(const std::string& text) {
-    std::string onDisk;
-    onDisk.reserve(text.size() + text.size() / 16);
-    for (char c : text) {
-        if (c == '\n') onDisk += '\r';
-        onDisk += c;
-    }
-    out_.write(onDisk.data(), static_cast<std::streamsize>(onDisk.size()));
-    parts_.back().bytes += onDisk.size();
+    const std::string bytes = SitemapFile::onDisk(text);
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    parts_.back().bytes += bytes.size();
     if (out_.fail()) error_ = "cannot write " + parts_.back().partial;
     return !out_.fail();
 }
@@ -112,8 +107,7 @@ bool SitemapWriter::close() {
 
 bool SitemapWriter::write(const std::string& entries) {
     if (parts_.empty() || !out_.is_open()) return false;
-    const std::string closingTag = SitemapFile::kClosingTag;
-    const unsigned long long closing = diskBytes(closingTag, 0, closingTag.size());
+    const unsigned long long closing = SitemapFile::onDisk(SitemapFile::kClosingTag).size();
     size_t start = 0;  // of the entries not yet written
     size_t end = 0;    // of the entries that fit
     Part* part = &parts_.back();
