@@ -24,6 +24,8 @@ TEST(FtpHost, ParsesTypedHostTexts) {
         {"FTPS://[::1]", true, "::1", 990, "ftps://[::1]:990"},
         {"ftps://example.com:2990/", true, "example.com", 2990, "ftps://example.com:2990"},
         {"ftpes://", false, "", 0, ""},
+        {"sftp://ssh.example.jp", true, "ssh.example.jp", 22, "sftp://ssh.example.jp:22"},
+        {"SFTP://[::1]:2222", true, "::1", 2222, "sftp://[::1]:2222"},
         {"ftps://ftp://example.com", false, "", 0, ""},
         {"ftp://ftps://example.com", false, "", 0, ""},
         {"http://example.com", false, "", 0, ""},

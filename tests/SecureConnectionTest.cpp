@@ -1,7 +1,12 @@
-// FTP over TLS against vsftpd with certificates made for the test: the same
-// sitemap as over plain FTP, and refused certificates end the generation
-// with a message that says why.
+// FTP over TLS against vsftpd with certificates made for the test, and SFTP
+// against a paramiko server: the same sitemap as over plain FTP, and a
+// server not trusted (certificate or host key) ends the generation with a
+// message that says why.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
 
 #include "RecordingObserver.h"
 #include "TempTree.h"
@@ -30,19 +35,21 @@ JobSettings settingsFor(const TestServer& server) {
 struct Generation {
     Outcome outcome;
     std::string file, reason;
-    std::vector<std::string> messages;
+    std::vector<std::string> messages, questions;
     int walkConnections = 0;  // 0: folder by folder
 };
 
-Generation generate(const JobSettings& settings) {
+Generation generate(const JobSettings& settings, bool answer = false) {
     TempTree work;
     RecordingObserver observer;
+    observer.answer = answer;
     SitemapJob job(settings, observer, work.str());
     Generation run;
     run.outcome = job.run();
     run.file = readFile(work.path() / "sitemap.xml");
     run.reason = job.failureReason();
     run.messages = observer.of("message");
+    run.questions = observer.of("question");
     run.walkConnections = job.walkStats().connections;
     return run;
 }
@@ -128,6 +135,136 @@ TEST(SecureConnection, RefusedCertificatesAndNoClearText) {
     EXPECT_EQ(run.messages, std::vector<std::string>{SitemapJob::kCannotConnect});
     EXPECT_NE(plain.receivedCommands().find("AUTH TLS"), std::string::npos) << plain.receivedCommands();
     EXPECT_EQ(plain.receivedCommands().find("PASS"), std::string::npos) << plain.receivedCommands();
+}
+
+// The sitemap's addresses, in order of text: servers list folders in
+// their own order.
+std::vector<std::string> sortedLines(const std::string& file) {
+    std::vector<std::string> lines;
+    std::istringstream in(file);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TestServer::Options sftp(const std::string& hostKeyFile = "", bool posixRename = false) {
+    TestServer::Options options;
+    options.kind = TestServer::Kind::Sftp;
+    options.hostKeyFile = hostKeyFile;
+    options.posixRename = posixRename;
+    return options;
+}
+
+JobSettings sftpSettings(const TestServer& server, const TempTree& keys) {
+    JobSettings settings{server.host(), server.user(), server.password(), "/www", "http://example.com", "0", "0"};
+    settings.knownHostsFile = (keys.path() / "known_hosts").string();
+    settings.trustedHostKey = server.fingerprint();
+    return settings;
+}
+
+TEST(SecureConnection, SftpWalksAndReplacesAsFtpDoes) {
+    TempTree site;
+    for (auto name : {"www/index.html", "www/a/b.php", "www/a/c/d.html", "www/日本語/e.html"}) site.file(name);
+    site.link("www/a/loop", "..");
+    std::string plain;
+    {
+        TestServer server(site.str());
+        JobSettings settings{server.host(), server.user(), server.password(), "/www", "http://example.com", "0", "0"};
+        settings.connections = 0;
+        Generation run = generate(settings);
+        ASSERT_EQ(run.outcome, Outcome::Completed) << run.reason;
+        plain = run.file;
+    }
+    for (bool posixRename : {false, true}) {
+        TempTree keys;
+        TestServer server(site.str(), sftp("", posixRename));
+        std::string first;
+        for (int connections : {0, 4}) {
+            auto settings = sftpSettings(server, keys);
+            settings.connections = connections;
+            Generation run = generate(settings);
+            ASSERT_EQ(run.outcome, Outcome::Completed) << connections << run.reason;
+            EXPECT_EQ(sortedLines(run.file), sortedLines(plain)) << connections;
+            EXPECT_EQ(run.walkConnections > 0, connections > 0) << "the fast walk reads over SFTP";
+            if (first.empty()) first = run.file;
+            EXPECT_EQ(run.file, first) << "both walks write the same bytes";
+        }
+        // Uploaded twice: the second replaces the first, whether or not the
+        // server offers the rename that replaces.
+        auto settings = sftpSettings(server, keys);
+        settings.uploadFlag = "1";
+        for (int round = 0; round < 2; ++round) {
+            std::filesystem::remove(site.path() / "www/a/b.php");
+            if (round == 1) site.file("www/a/new.html");
+            Generation run = generate(settings);
+            ASSERT_EQ(run.outcome, Outcome::Completed) << run.reason;
+        }
+        const std::string uploaded = readFile(site.path() / "www/sitemap.xml");
+        EXPECT_NE(uploaded.find("http://example.com/a/new.html"), std::string::npos) << uploaded;
+        const std::string commands = server.receivedCommands();
+        EXPECT_EQ(commands.find("posix-rename") != std::string::npos, posixRename) << commands;
+        for (auto left : {"www/sitemap.xml.uploading", "www/sitemap.xml.previous"})
+            EXPECT_FALSE(std::filesystem::exists(site.path() / left)) << left;
+        std::filesystem::remove(site.path() / "www/sitemap.xml");
+        std::filesystem::remove(site.path() / "www/a/new.html");
+        site.file("www/a/b.php");
+    }
+}
+
+TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
+    TempTree site, keys, serverKeys;
+    site.file("www/index.html");
+    const auto knownHosts = keys.path() / "known_hosts";
+    TestServer server(site.str(), sftp((serverKeys.path() / "first").string()));
+    auto settings = sftpSettings(server, keys);
+    settings.trustedHostKey.clear();
+
+    // First use: asked once, with the key's fingerprint; no keeps nothing.
+    for (int connections : {0, 4}) {
+        settings.connections = connections;
+        Generation refused = generate(settings, false);
+        EXPECT_EQ(refused.outcome, Outcome::Failed);
+        ASSERT_EQ(refused.questions.size(), 1u) << connections;
+        EXPECT_NE(refused.questions[0].find(server.fingerprint()), std::string::npos) << refused.questions[0];
+        EXPECT_EQ(refused.messages, std::vector<std::string>{SitemapJob::kHostKeyNotTrusted + server.fingerprint()});
+        EXPECT_FALSE(std::filesystem::exists(knownHosts));
+    }
+    // Yes keeps the key; later runs ask nothing.
+    Generation trusted = generate(settings, true);
+    ASSERT_EQ(trusted.outcome, Outcome::Completed) << trusted.reason;
+    const std::string kept = readFile(knownHosts);
+    EXPECT_EQ(kept.rfind("[127.0.0.1]:" + std::to_string(server.port()) + " ecdsa-sha2-nistp256 AAAA", 0), 0u) << kept;
+    Generation again = generate(settings, false);
+    EXPECT_EQ(again.outcome, Outcome::Completed) << again.reason;
+    EXPECT_TRUE(again.questions.empty());
+
+    // Another key where that one was trusted: refused without a question,
+    // even when the settings name the new key; the file stays as it was.
+    TestServer impostor(site.str(), sftp((serverKeys.path() / "second").string()));
+    std::string moved = kept;
+    moved.replace(moved.find(std::to_string(server.port())), std::to_string(server.port()).size(),
+                  std::to_string(impostor.port()));
+    std::ofstream(knownHosts, std::ios::binary) << moved;
+    auto impostorSettings = sftpSettings(impostor, keys);
+    Generation changed = generate(impostorSettings, true);
+    EXPECT_EQ(changed.outcome, Outcome::Failed);
+    EXPECT_TRUE(changed.questions.empty());
+    EXPECT_EQ(changed.messages, std::vector<std::string>{SitemapJob::kHostKeyChanged + impostor.fingerprint()});
+    EXPECT_EQ(readFile(knownHosts), moved);
+
+    // Unattended: only the key the settings name is trusted.
+    std::filesystem::remove(knownHosts);
+    impostorSettings.trustedHostKey = server.fingerprint();
+    Generation wrongKey = generate(impostorSettings);
+    EXPECT_EQ(wrongKey.outcome, Outcome::Failed);
+    EXPECT_TRUE(wrongKey.questions.empty());
+    impostorSettings.trustedHostKey = impostor.fingerprint();
+    EXPECT_EQ(generate(impostorSettings).outcome, Outcome::Completed);
+    EXPECT_NE(readFile(knownHosts).find(" ecdsa-sha2-nistp256 "), std::string::npos);
+
+    impostorSettings.password = "wrong";
+    Generation wrongPassword = generate(impostorSettings);
+    EXPECT_EQ(wrongPassword.messages, std::vector<std::string>{SitemapJob::kCannotConnect});
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--settings", &CliOptions::settingsFile}, {"--host", &CliOptions::host},
     {"--account", &CliOptions::account},       {"--password-file", &CliOptions::passwordFile},
     {"--folder", &CliOptions::folder},         {"--base-url", &CliOptions::baseUrl},
-    {"--extensions", &CliOptions::extensions},
+    {"--extensions", &CliOptions::extensions}, {"--trust-host-key", &CliOptions::trustHostKey},
 };
 
 struct FlagOption {
@@ -95,6 +95,10 @@ const char* CliOptions::usage() {
            "                         seconds (default 60)\n"
            "  --time-limit SEC       stop the generation (and fail) once it has taken SEC\n"
            "                         seconds, at the next folder (default: no limit)\n"
+           "  --trust-host-key SHA256:...\n"
+           "                         SFTP: trust the server's host key of this fingerprint\n"
+           "                         the first time (it is then kept in known_hosts beside\n"
+           "                         SETTING.INI); unknown keys are refused otherwise\n"
            "  --verbose              print every command and reply of every connection\n"
            "                         (the password masked) and how the walk went\n"
            "  --allow-partial        exit 0 even when some folders could not be read\n"
@@ -103,8 +107,9 @@ const char* CliOptions::usage() {
            "  --version              show the version and exit\n"
            "\n"
            "Host: ftp://HOST (plain FTP, the default), ftpes://HOST (TLS turned on before\n"
-           "the login) or ftps://HOST (TLS from the start, port 990). Certificates are\n"
-           "verified; QUILLOMAR_CA_FILE names more authorities (PEM) to trust.\n"
+           "the login), ftps://HOST (TLS from the start, port 990) or sftp://HOST (SFTP,\n"
+           "port 22). Certificates are verified; QUILLOMAR_CA_FILE names more authorities\n"
+           "(PEM) to trust. A changed SSH host key is always refused.\n"
            "\n"
            "Status lines and messages go to standard error.\n"
            "Exit status: 0 done, 1 the generation failed (or folders could not be read),\n"
@@ -203,6 +208,14 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (replyTimeout) settings.replyTimeoutSeconds = *replyTimeout;
     if (timeLimit) settings.timeLimitSeconds = *timeLimit;
     if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
+    if (trustHostKey) {
+        if (trustHostKey->rfind("SHA256:", 0) != 0 || trustHostKey->size() != 50) {
+            error = "--trust-host-key takes a key's fingerprint as ssh-keygen -l prints it (SHA256: and 43 "
+                    "characters)";
+            return false;
+        }
+        settings.trustedHostKey = *trustHostKey;
+    }
     if (passwordFile) {
         // A regular file of reasonable size only: /dev/zero or a pipe would
         // never end.

@@ -17,6 +17,7 @@ struct CliOptions {
     std::optional<bool> lastmod, robots, indexAsFolder, gzip;
     std::optional<std::vector<std::string>> exclude;  // --exclude, repeatable: replaces the file's list
     std::optional<std::string> extensions;
+    std::optional<std::string> trustHostKey;  // "SHA256:..."
     bool verbose = false;
     bool allowPartial = false;  // exit 0 although some folders could not be read
     bool help = false;

@@ -78,6 +78,7 @@ int main(int argc, char* argv[]) {
     std::string notSaved;
     if (!settingsFile.save(settings, &notSaved)) std::fprintf(stderr, "quillomar-cli: %s\n", notSaved.c_str());
 
+    settings.knownHostsFile = SettingsFile::knownHostsBeside(settingsFile.path());
     if (!options->applyTo(settings, error)) {
         std::fprintf(stderr, "quillomar-cli: %s\n", error.c_str());
         return 2;
@@ -110,6 +111,8 @@ int main(int argc, char* argv[]) {
     }
     if (outcome != SitemapJob::Outcome::Completed) {
         if (!job.failureReason().empty()) ConsoleObserver::printLine(job.failureReason());
+        if (job.trustProblem().kind == TrustProblem::Kind::HostKeyUnknown)
+            ConsoleObserver::printLine("to trust it: --trust-host-key " + job.trustProblem().fingerprint);
         return 1;
     }
     printSummary(job, settings.sitemap);

@@ -58,7 +58,7 @@ FtpControl::~FtpControl() { close(); }
 int FtpControl::connect(const std::string& host, const std::string& account, const std::string& password) {
     close();
     auto parsed = FtpHost::parse(host);
-    if (!parsed) return 0;
+    if (!parsed || parsed->security == FtpHost::Security::Sftp) return 0;
     curl_ = curl_easy_init();
     if (!curl_) return 0;
     std::string url = parsed->urlPrefix() + "/";

@@ -30,7 +30,8 @@ std::optional<FtpHost> FtpHost::parse(const std::string& typed) {
     std::string text = typed;
     FtpHost result;
     constexpr std::pair<std::string_view, Security> kSchemes[] = {
-        {"ftp://", Security::Plain}, {"ftpes://", Security::ExplicitTls}, {"ftps://", Security::ImplicitTls}};
+        {"ftp://", Security::Plain}, {"ftpes://", Security::ExplicitTls}, {"ftps://", Security::ImplicitTls},
+        {"sftp://", Security::Sftp}};
     for (const auto& [scheme, security] : kSchemes) {
         if (text.size() >= scheme.size() &&
             std::equal(scheme.begin(), scheme.end(), text.begin(),
@@ -38,6 +39,7 @@ std::optional<FtpHost> FtpHost::parse(const std::string& typed) {
             text = text.substr(scheme.size());
             result.security = security;
             if (security == Security::ImplicitTls) result.port = 990;
+            if (security == Security::Sftp) result.port = 22;
             break;
         }
     }
@@ -74,6 +76,6 @@ std::optional<FtpHost> FtpHost::parse(const std::string& typed) {
 
 std::string FtpHost::urlPrefix() const {
     bool v6 = host.find(':') != std::string::npos;
-    const char* scheme = security == Security::ImplicitTls ? "ftps://" : "ftp://";
+    const char* scheme = security == Security::ImplicitTls ? "ftps://" : security == Security::Sftp ? "sftp://" : "ftp://";
     return scheme + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }

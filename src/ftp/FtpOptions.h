@@ -35,6 +35,15 @@ struct FtpOptions {
     // server whose certificate a private authority signed. Never a way
     // around verification: names and dates are checked all the same.
     std::string caFile;
+
+    // SFTP: the file of trusted host keys (OpenSSH's known_hosts form);
+    // empty, none is trusted. A host not in it is trusted when
+    // trustNewHostKey says so (called on the connecting thread with
+    // "host:port" and the key's "SHA256:..." fingerprint, e.g. after asking
+    // the user); its key is then added to the file. A host whose key
+    // differs from the file's is never trusted.
+    std::string knownHostsFile;
+    std::function<bool(const std::string& host, const std::string& fingerprint)> trustNewHostKey;
 };
 
 namespace ftp_options {

@@ -209,9 +209,10 @@ void FtpSession::noteError(int code) {
         lastError_ = "listing larger than " + std::to_string(kMaxListingBytes >> 20) + " MB";
         return;
     }
-    certificate_ = ftp_options::certificateProblem(curl_, code, errorBuffer_, host_);
-    if (certificate_.refused) {
-        lastError_ = certificate_.text;
+    const auto certificate = ftp_options::certificateProblem(curl_, code, errorBuffer_, host_);
+    if (certificate.refused) {
+        trust_ = {TrustProblem::Kind::Certificate, certificate.names, {}, certificate.text};
+        lastError_ = certificate.text;
         return;
     }
     // The server's own words say most; the client's text where it sent none.
@@ -249,10 +250,14 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
         lastError_ = parsed ? "account or password holds a line break" : "not a host name: " + host;
         return 0;
     }
+    if (parsed->security == FtpHost::Security::Sftp) {
+        lastError_ = "an SFTP host is not an FTP host: " + host;
+        return 0;
+    }
     curl_ = curl_easy_init();
     if (!curl_) return 0;
     host_ = *parsed;
-    certificate_ = {};
+    trust_ = {};
     urlPrefix_ = parsed->urlPrefix();
     account_ = account;
     password_ = password;

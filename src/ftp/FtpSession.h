@@ -6,74 +6,53 @@
 #include "ftp/FtpHost.h"
 #include "ftp/FtpOptions.h"
 #include "ftp/NameList.h"
+#include "ftp/RemoteSession.h"
 
 typedef void CURL;
 struct curl_slist;
 
-// One FTP login for one generation, used by one thread.
-//
-// Results are small integers: connect 1/0, changeDirectory 1/0, listNames the
-// number of names appended, currentDirectory 0/-1, putFile 1/-1, close 1/0.
-// Names and paths are raw bytes and go to the server unchanged.
+// One FTP login (plain or over TLS) for one generation, used by one thread.
 //
 // The session remembers the server's current folder (as the server reports it
 // after each change) and names it in every command, so a listing or an upload
 // never depends on where a reused or re-opened connection happens to stand.
-class FtpSession {
+class FtpSession : public RemoteSession {
 public:
     // Prepares the network layer; once per process, before any thread starts.
     static bool initNetwork();
 
     FtpSession();
-    ~FtpSession();
+    ~FtpSession() override;
     FtpSession(const FtpSession&) = delete;
     FtpSession& operator=(const FtpSession&) = delete;
 
     // Limits, trace and cancel flag for the next connect.
-    void setOptions(FtpOptions options) { options_ = std::move(options); }
+    void setOptions(FtpOptions options) override { options_ = std::move(options); }
 
     // host may carry a port: "example.com:2121", "[::1]:2121"; else 21.
-    int connect(const std::string& host, const std::string& account, const std::string& password);
-    int changeDirectory(const std::string& path);
-    int listNames(NameList& names);
-    int currentDirectory(std::string& path);
-    // mode 1 sends in binary type, any other value in ASCII type.
-    int putFile(const std::string& localName, const std::string& remoteName, int mode);
-    // Reads the file name of the current folder, in binary, into content:
-    // at most maxBytes of it, the rest is not read. 1 read, 0 missing or
-    // refused, -1 the connection is gone.
-    int readFile(const std::string& name, std::string& content, size_t maxBytes);
-    int close();
-    bool connected() const { return curl_ != nullptr; }
-
-    // True when the last failed operation failed because the connection is
-    // gone or timed out, rather than because the server refused it.
-    bool connectionLost() const { return connectionLost_; }
-
-    // Why the last operation failed: the server's reply line, or the
-    // client's own text.
-    const std::string& lastError() const { return lastError_; }
-
-    // Whether the last connect failed because the server's TLS certificate
-    // was refused, and why (lastError() says it too).
-    const ftp_options::CertificateProblem& certificateProblem() const { return certificate_; }
-
-    // How the last listNames went: a listing that was refused or could not
-    // be read is not an empty folder.
-    enum class ListOutcome { Listed, Empty, Refused, Unreadable };
-    ListOutcome lastListOutcome() const { return lastList_; }
+    int connect(const std::string& host, const std::string& account, const std::string& password) override;
+    int changeDirectory(const std::string& path) override;
+    int listNames(NameList& names) override;
+    int currentDirectory(std::string& path) override;
+    int putFile(const std::string& localName, const std::string& remoteName, int mode) override;
+    int readFile(const std::string& name, std::string& content, size_t maxBytes) override;
+    int close() override;
+    bool connected() const override { return curl_ != nullptr; }
+    bool connectionLost() const override { return connectionLost_; }
+    // The server's reply line, or the client's own text.
+    const std::string& lastError() const override { return lastError_; }
+    // A refused TLS certificate.
+    const TrustProblem& trustProblem() const override { return trust_; }
+    ListOutcome lastListOutcome() const override { return lastList_; }
 
     // Whether a request starts with a "CWD" to our folder: where the
     // connection may stand elsewhere, or Always (requests that change
     // something, and listings).
     enum class Anchor { WhenNeeded, Always };
 
-    // The name an upload goes to until it is whole.
-    static constexpr const char* kUploadSuffix = ".uploading";
-
-    // The server's identity for the current folder (MLST "unique" fact),
-    // or empty when the server does not offer one. One round trip.
-    std::string currentFolderId();
+    // The MLST "unique" fact, or empty when the server does not offer one.
+    // One round trip.
+    std::string currentFolderId() override;
 
 private:
     enum class Body { None, Download };
@@ -107,7 +86,7 @@ private:
     bool hasMlst_ = false;     // the server offers MLST and MLSD
     bool preferMlsd_ = false;  // its LIST lines could not be read
     bool connectionLost_ = false;
-    ftp_options::CertificateProblem certificate_;
+    TrustProblem trust_;
     bool tooLarge_ = false;
     ListOutcome lastList_ = ListOutcome::Empty;
     std::string lastError_;

@@ -31,6 +31,12 @@ struct JobSettings {
     // (from QUILLOMAR_CA_FILE; not kept in the file).
     std::string caFile{};
 
+    // SFTP: the file of trusted host keys (known_hosts beside the settings
+    // file), and a key to trust on first use without asking ("SHA256:...",
+    // from the CLI). Not kept in the file.
+    std::string knownHostsFile{};
+    std::string trustedHostKey{};
+
     // Beyond the seven values: what else the sitemap holds.
     SitemapOptions sitemap{};
 

@@ -12,20 +12,9 @@
 #include <iterator>
 #include <utility>
 
-#include <cstdio>
-#include <random>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
+#include "util/FileReplace.h"
 #include "util/Lines.h"
 #include "util/TextCodec.h"
 #include "util/Utf8Path.h"
@@ -141,60 +130,6 @@ std::string trailingComments(const std::string& path) {
     return comments;
 }
 
-// Writes through a temporary file beside the target, so that a failed
-// write leaves the old file whole.
-bool replaceFile(const std::string& path, const std::string& content) {
-    namespace fs = std::filesystem;
-    fs::path target = utf8Path(path);
-    fs::path temp = target;
-    std::random_device random;
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-    temp += suffix;
-#ifdef _WIN32
-    int fd = _wopen(temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0) return false;
-    _close(fd);
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    if (out.fail()) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        return false;
-    }
-#else
-    mode_t mode = S_IRUSR | S_IWUSR;
-    struct stat existing;
-    if (stat(target.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
-    // A fresh name, created here: never a file or link someone left there.
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0) return false;
-    fchmod(fd, mode);
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < content.size()) {
-        ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-#endif
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
-}
-
 std::string trimmed(const std::string& text) {
     size_t first = text.find_first_not_of(" \t\r");
     if (first == std::string::npos) return {};
@@ -282,6 +217,10 @@ bool rewrite(const std::string& path, const std::function<void(CSimpleIniA&)>& c
 
 std::string SettingsFile::pathIn(const std::string& folder) {
     return pathToUtf8(utf8Path(folder) / kFileName);
+}
+
+std::string SettingsFile::knownHostsBeside(const std::string& settingsPath) {
+    return pathToUtf8(utf8Path(settingsPath).parent_path() / "known_hosts");
 }
 
 bool SettingsFile::load(JobSettings& settings, std::string* error) const {

@@ -27,6 +27,9 @@ public:
     // SETTING.INI in the given folder (the current directory at start).
     static std::string pathIn(const std::string& folder);
 
+    // The SSH host keys trusted, in a file beside the settings file.
+    static std::string knownHostsBeside(const std::string& settingsPath);
+
     void setPath(const std::string& path) { path_ = path; }
     const std::string& path() const { return path_; }
 

@@ -1,6 +1,6 @@
 #include "sitemap/DirectoryWalk.h"
 
-#include "ftp/FtpSession.h"
+#include "ftp/RemoteSession.h"
 #include "ftp/ListingParser.h"
 #include "sitemap/Location.h"
 #include "sitemap/SiteRules.h"
@@ -8,7 +8,7 @@
 
 using walk_rules::FolderIdentity;
 
-DirectoryWalk::DirectoryWalk(FtpSession& session, WalkOptions options, Progress progress)
+DirectoryWalk::DirectoryWalk(RemoteSession& session, WalkOptions options, Progress progress)
     : session_(session), options_(std::move(options)), progress_(std::move(progress)) {}
 
 WalkResult DirectoryWalk::run(const NameList& names) {
@@ -89,7 +89,7 @@ WalkResult DirectoryWalk::readHere(const std::string& name) {
     NameList names;
     if (session_.listNames(names) <= 0) {
         if (session_.connectionLost()) return WalkResult::ConnectionLost;
-        if (session_.lastListOutcome() != FtpSession::ListOutcome::Empty) ++stats_.unreadableFolders;
+        if (session_.lastListOutcome() != RemoteSession::ListOutcome::Empty) ++stats_.unreadableFolders;
         return WalkResult::Ok;
     }
     here.listing = walk_rules::listingSignature(names);

@@ -9,7 +9,7 @@
 #include "sitemap/WalkResult.h"
 #include "sitemap/WalkRules.h"
 
-class FtpSession;
+class RemoteSession;
 class SiteRules;
 class SitemapWriter;
 
@@ -40,7 +40,7 @@ class DirectoryWalk {
 public:
     using Progress = std::function<void(const std::string& folderAddress)>;
 
-    DirectoryWalk(FtpSession& session, WalkOptions options, Progress progress);
+    DirectoryWalk(RemoteSession& session, WalkOptions options, Progress progress);
 
     // names: the listing of the folder the session stands in.
     WalkResult run(const NameList& names);
@@ -57,7 +57,7 @@ private:
     WalkResult enter(const NameEntry& entry, const std::string& parentPath);
     WalkResult readHere(const std::string& name);
 
-    FtpSession& session_;
+    RemoteSession& session_;
     WalkOptions options_;
     Progress progress_;
     std::vector<std::string> folders_;  // names from the root to the current folder

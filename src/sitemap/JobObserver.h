@@ -16,6 +16,12 @@ public:
     // A message the user must see. Returns only once it has been answered:
     // the job waits meanwhile.
     virtual void showMessage(const std::string& text) = 0;
+    // A yes-or-no question; true for yes. Returns only once it has been
+    // answered. An observer that cannot ask (no one is there) says no.
+    virtual bool askYesNo(const std::string& question) {
+        (void)question;
+        return false;
+    }
     // The job gives the input controls back with true when it ends.
     virtual void setControlsEnabled(bool enabled) = 0;
 };

@@ -20,12 +20,6 @@ void joinWithSlash(std::string& url, const std::string& part) {
 
 }  // namespace
 
-std::string encodeSegment(const std::string& segment) { return percent::encode(segment, "!$&'()*+,;=:@"); }
-
-namespace {
-
-// An internationalised host name in its ASCII form ("xn--..."); empty when
-// it cannot be converted.
 std::string asciiHost(const std::string& host) {
 #ifdef _WIN32
     int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, host.data(), static_cast<int>(host.size()), nullptr, 0);
@@ -48,6 +42,10 @@ std::string asciiHost(const std::string& host) {
     return result;
 #endif
 }
+
+std::string encodeSegment(const std::string& segment) { return percent::encode(segment, "!$&'()*+,;=:@"); }
+
+namespace {
 
 // The base URL with a non-ASCII host name in its ASCII form: a
 // percent-encoded host is no host at all.

@@ -4,8 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "ftp/FtpControl.h"
-#include "ftp/FolderProbe.h"
+#include "ftp/FolderReader.h"
 #include "ftp/ListingParser.h"
 #include "sitemap/Location.h"
 #include "sitemap/SiteRules.h"
@@ -59,13 +58,12 @@ WalkStats ParallelWalk::stats() const {
 
 // Asks for the batch in one round trip. Returns how many folders were
 // answered in full (see FolderProbe::probe).
-size_t ParallelWalk::probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results,
+size_t ParallelWalk::probe(FolderReader& reader, const std::vector<Node*>& batch, std::vector<Probe>& results,
                            bool identitiesFirst) {
     std::vector<std::string> paths;
     for (const Node* node : batch) paths.push_back(node->identity.path);
-    FolderProbe prober(control, useMlst_);
-    size_t answered = prober.probe(paths, results, identitiesFirst);
-    if (prober.outOfStep()) confused_ = true;
+    size_t answered = reader.read(paths, results, identitiesFirst, useMlst_);
+    if (reader.outOfStep()) confused_ = true;
     return answered;
 }
 
@@ -201,7 +199,7 @@ size_t ParallelWalk::batchSize() const {
                       static_cast<size_t>(options_.maxBatch));
 }
 
-void ParallelWalk::worker(std::unique_ptr<FtpControl> control, bool identitiesPending) {
+void ParallelWalk::worker(std::unique_ptr<FolderReader> reader, bool identitiesPending) {
     std::vector<Node*> batch;
     std::vector<Probe> results;
     for (;;) {
@@ -219,7 +217,7 @@ void ParallelWalk::worker(std::unique_ptr<FtpControl> control, bool identitiesPe
             inFlight_ += static_cast<int>(batch.size());
             ++stats_.roundTrips;
         }
-        size_t answered = probe(*control, batch, results, identitiesPending);
+        size_t answered = probe(*reader, batch, results, identitiesPending);
         identitiesPending = false;
         std::lock_guard<std::mutex> lock(mutex_);
         inFlight_ -= static_cast<int>(batch.size());
@@ -257,17 +255,16 @@ FtpOptions ParallelWalk::connectionOptions() {
 }
 
 void ParallelWalk::loginAndWork(FtpOptions options) {
-    auto control = std::make_unique<FtpControl>();
-    control->setOptions(std::move(options));
+    auto reader = FolderReader::forHost(options_.host, std::move(options));
     // A server that refuses one more login leaves the work to the others.
-    if (control->connect(options_.host, options_.account, options_.password) != 1) return;
+    if (reader->connect(options_.host, options_.account, options_.password) != 1) return;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         if (finished_) return;
         ++alive_;
         ++stats_.connections;
     }
-    worker(std::move(control), true);
+    worker(std::move(reader), true);
 }
 
 // With every connection closed: reads the odd folders, each in its place in
@@ -300,13 +297,13 @@ WalkResult ParallelWalk::readOddFolders() {
 // Enters the target folder on the first connection and lists it, as every
 // other folder is read, and queues what it holds (under the lock). False
 // when the server cannot be walked this way.
-bool ParallelWalk::readRoot(FtpControl& control, const std::string& targetFolder) {
-    const std::string target = targetFolder.empty() || targetFolder == "/" ? control.entryPath() : targetFolder;
+bool ParallelWalk::readRoot(FolderReader& reader, const std::string& targetFolder) {
+    const std::string target = targetFolder.empty() || targetFolder == "/" ? reader.entryPath() : targetFolder;
     if (target.empty()) return false;
     root_ = std::make_unique<Node>();
     root_->identity.path = target;
     std::vector<Probe> rootProbe;
-    if (probe(control, {root_.get()}, rootProbe, true) != 1 || confused_) return false;
+    if (probe(reader, {root_.get()}, rootProbe, true) != 1 || confused_) return false;
     const Probe& root = rootProbe[0];
     // An empty or refused folder is left to the caller: its messages and
     // its empty sitemap come from the folder listing.
@@ -343,8 +340,7 @@ void ParallelWalk::judgeRoot() {
 WalkResult ParallelWalk::run(const std::string& targetFolder, const RootLister& lister, bool& usable) {
     usable = false;
     const auto started = std::chrono::steady_clock::now();
-    auto first = std::make_unique<FtpControl>();
-    first->setOptions(connectionOptions());
+    auto first = FolderReader::forHost(options_.host, connectionOptions());
     if (first->connect(options_.host, options_.account, options_.password) != 1) return WalkResult::Ok;
     const auto loginTime = std::chrono::steady_clock::now() - started;
 

@@ -16,7 +16,7 @@
 #include "sitemap/WalkResult.h"
 #include "sitemap/WalkRules.h"
 
-class FtpControl;
+class FolderReader;
 
 struct ParallelWalkOptions {
     WalkOptions walk;
@@ -32,8 +32,9 @@ struct ParallelWalkOptions {
 
 // The same walk as DirectoryWalk, with the same file as result, but fast:
 // several connections read different sub-trees at once, and each asks for
-// several folders in one round trip (CWD, PWD, MLST and STAT pipelined on the
-// control connection, no data connection at all). Blocks are written in the
+// several folders in one round trip (over FTP: CWD, PWD, MLST and STAT
+// pipelined on the control connection, no data connection at all; over
+// SFTP: directory reads in flight at once; see FolderReader). Blocks are written in the
 // walk's post-order although folders finish in any order: a finished folder
 // (its pages) waits in memory until everything before it in the file is
 // written; its entries are made then.
@@ -88,13 +89,13 @@ private:
     struct Node;
     using Probe = FolderProbe::Result;
 
-    void worker(std::unique_ptr<FtpControl> control, bool identitiesPending);
+    void worker(std::unique_ptr<FolderReader> reader, bool identitiesPending);
     void loginAndWork(FtpOptions options);
     FtpOptions connectionOptions();  // options_.ftp with the connection named in the trace
-    size_t probe(FtpControl& control, const std::vector<Node*>& batch, std::vector<Probe>& results,
+    size_t probe(FolderReader& reader, const std::vector<Node*>& batch, std::vector<Probe>& results,
                  bool identitiesFirst);
     size_t batchSize() const;
-    bool readRoot(FtpControl& control, const std::string& targetFolder);
+    bool readRoot(FolderReader& reader, const std::string& targetFolder);
     void judgeRoot();
     bool rootAgrees() const;
     bool mayWrite() const;

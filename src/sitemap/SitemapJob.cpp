@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "ftp/FtpSession.h"
+#include "ftp/RemoteSession.h"
 #include "sitemap/DirectoryWalk.h"
 #include "sitemap/JobObserver.h"
 #include "sitemap/ParallelWalk.h"
@@ -80,9 +80,44 @@ void SitemapJob::showListing() {
     listingShown_ = true;
 }
 
-FtpOptions SitemapJob::ftpOptions(const std::string& label) const {
+std::string SitemapJob::trustMessage(const TrustProblem& problem) {
+    switch (problem.kind) {
+        case TrustProblem::Kind::Certificate:
+            return problem.names.empty() ? kCertificateRefused : kCertificateForOtherNames + problem.names;
+        case TrustProblem::Kind::HostKeyUnknown:
+            return kHostKeyNotTrusted + problem.fingerprint;
+        case TrustProblem::Kind::HostKeyChanged:
+            return kHostKeyChanged + problem.fingerprint;
+        case TrustProblem::Kind::None:
+            break;
+    }
+    return {};
+}
+
+// A host key met for the first time: trusted when the settings name it,
+// else when the user says so. Asked once per run, one question at a time.
+bool SitemapJob::trustNewHostKey(const std::string& host, const std::string& fingerprint) {
+    std::lock_guard<std::mutex> lock(trustMutex_);
+    if (!settings_.trustedHostKey.empty()) return fingerprint == settings_.trustedHostKey;
+    auto answered = hostKeyAnswers_.find(fingerprint);
+    if (answered != hostKeyAnswers_.end()) return answered->second;
+    const bool yes = observer_.askYesNo(hostKeyQuestion(host, fingerprint));
+    hostKeyAnswers_[fingerprint] = yes;
+    return yes;
+}
+
+std::string SitemapJob::hostKeyQuestion(const std::string& host, const std::string& fingerprint) {
+    return "SSHサーバ " + host + " に初めて接続します。\nホスト鍵の指紋: " + fingerprint +
+           "\nこの鍵を信頼して接続しますか？";
+}
+
+FtpOptions SitemapJob::ftpOptions(const std::string& label) {
     FtpOptions options;
     options.caFile = settings_.caFile;
+    options.knownHostsFile = settings_.knownHostsFile;
+    options.trustNewHostKey = [this](const std::string& host, const std::string& fingerprint) {
+        return trustNewHostKey(host, fingerprint);
+    };
     if (settings_.replyTimeoutSeconds > 0) {
         // The other limits keep their proportion to the one the user set.
         options.stallTimeoutSeconds = settings_.replyTimeoutSeconds;
@@ -96,7 +131,7 @@ FtpOptions SitemapJob::ftpOptions(const std::string& label) const {
     return options;
 }
 
-bool SitemapJob::reopen(FtpSession& session) {
+bool SitemapJob::reopen(RemoteSession& session) {
     session.setOptions(ftpOptions("0"));
     return session.connect(settings_.hostName, settings_.accountName, settings_.password) == 1 &&
            (rootPath_.empty() || session.changeDirectory(rootPath_) == 1);
@@ -113,7 +148,7 @@ WalkOptions SitemapJob::walkOptions() const {
 // Logs in anew (the target folder may be given relative to the login
 // folder), enters the target folder, notes where the server put it and
 // lists it. giveUp: set when the login may as well come later.
-void SitemapJob::openTarget(FtpSession& session, Target& target, const std::atomic<bool>* giveUp) {
+void SitemapJob::openTarget(RemoteSession& session, Target& target, const std::atomic<bool>* giveUp) {
     target = Target{};
     FtpOptions options = ftpOptions("0");
     // A login beside the walk's is asked for once, and given up when the
@@ -123,12 +158,11 @@ void SitemapJob::openTarget(FtpSession& session, Target& target, const std::atom
     session.setOptions(options);
     if (session.connect(settings_.hostName, settings_.accountName, settings_.password) != 1) {
         target.message = kCannotConnect;
-        const auto& certificate = session.certificateProblem();
-        if (certificate.refused) {
-            certificateMessage_ = certificate.names.empty()
-                                      ? std::string(kCertificateRefused)
-                                      : std::string(kCertificateForOtherNames) + certificate.names;
-            target.message = certificateMessage_.c_str();
+        const std::string refused = trustMessage(session.trustProblem());
+        if (!refused.empty()) {
+            trustProblem_ = session.trustProblem();
+            trustMessage_ = refused;
+            target.message = trustMessage_.c_str();
         }
         return;
     }
@@ -142,7 +176,7 @@ void SitemapJob::openTarget(FtpSession& session, Target& target, const std::atom
     target.count = session.listNames(target.names);
     if (target.count <= 0 && session.connectionLost()) target.message = kConnectionLost;
     // A refused or unreadable listing is not an empty folder.
-    else if (target.count <= 0 && session.lastListOutcome() != FtpSession::ListOutcome::Empty)
+    else if (target.count <= 0 && session.lastListOutcome() != RemoteSession::ListOutcome::Empty)
         target.message = kCannotList;
     else if (!readRobots(session))
         target.message = kConnectionLost;
@@ -150,7 +184,7 @@ void SitemapJob::openTarget(FtpSession& session, Target& target, const std::atom
 
 // The site's robots.txt, from the target folder, when the options ask for
 // it. False when the connection went away.
-bool SitemapJob::readRobots(FtpSession& session) {
+bool SitemapJob::readRobots(RemoteSession& session) {
     if (!settings_.sitemap.robots) return true;
     std::string text;
     const int read = session.readFile("robots.txt", text, RobotsRules::kMaxBytes);
@@ -165,7 +199,7 @@ bool SitemapJob::readRobots(FtpSession& session) {
 // more login, else after the walk), and the walk counts only when both
 // agree. The session stays logged in for the folders the walk hands back
 // and for the upload.
-WalkResult SitemapJob::fastWalk(FtpSession& session, Target& target, bool& usable) {
+WalkResult SitemapJob::fastWalk(RemoteSession& session, Target& target, bool& usable) {
     const WalkOptions options = walkOptions();
     auto progress = [this](const std::string& folder) {
         showListing();  // the target folder is read
@@ -210,7 +244,7 @@ WalkResult SitemapJob::fastWalk(FtpSession& session, Target& target, bool& usabl
     return result;
 }
 
-WalkResult SitemapJob::sequentialWalk(FtpSession& session, const NameList& names) {
+WalkResult SitemapJob::sequentialWalk(RemoteSession& session, const NameList& names) {
     DirectoryWalk sequential(session, walkOptions(), [this](const std::string& folder) {
         observer_.setProgress(folder);
     });
@@ -271,7 +305,8 @@ SitemapJob::Outcome SitemapJob::run() {
     observer_.setStatus(kSearching);
     dropTrailingSlash(settings_.baseUrl);
     rules_ = std::make_unique<SiteRules>(settings_.baseUrl, settings_.mobile(), settings_.sitemap);
-    FtpSession session;
+    auto remote = RemoteSession::forHost(settings_.hostName);
+    RemoteSession& session = *remote;
     Target target;
     bool written = false;
     if (settings_.connections > 0) {

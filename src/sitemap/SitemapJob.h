@@ -3,18 +3,20 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ftp/FtpOptions.h"
+#include "ftp/RemoteSession.h"
 #include "settings/JobSettings.h"
 
 #include "ftp/NameList.h"
 #include "sitemap/SitemapWriter.h"
 #include "sitemap/WalkResult.h"
 
-class FtpSession;
 class SiteRules;
 class JobObserver;
 struct WalkOptions;
@@ -56,6 +58,9 @@ public:
     // upload they are gone from here.
     const std::vector<std::string>& files() const { return files_; }
 
+    // Why the server itself was not trusted, when that ended the run.
+    const TrustProblem& trustProblem() const { return trustProblem_; }
+
     // What became of robots.txt when the options ask for it.
     enum class Robots { NotAsked, Read, Missing };
     Robots robots() const { return robots_; }
@@ -84,6 +89,18 @@ public:
     static constexpr const char* kCertificateForOtherNames =
         "FTPサーバの証明書はホスト名と一致しません。ホストの欄を確かめてください。証明書の名前: ";
 
+    // SFTP: the server's host key is not trusted (yet), or is not the one
+    // trusted before; its fingerprint follows.
+    static constexpr const char* kHostKeyNotTrusted =
+        "SSHサーバのホスト鍵が信頼されていないため接続しませんでした。鍵の指紋: ";
+    static constexpr const char* kHostKeyChanged =
+        "SSHサーバのホスト鍵が以前と違います。なりすましの恐れがあるため接続しませんでした。鍵の指紋: ";
+    // The question asked when an SFTP server's key is met for the first
+    // time, with the host ("name:port") and the key's fingerprint.
+    static std::string hostKeyQuestion(const std::string& host, const std::string& fingerprint);
+    // The message for a server the login refused to trust; empty for none.
+    static std::string trustMessage(const TrustProblem& problem);
+
     // "更新完了 (YYYY/MM/DD hh:mm)" for a local time.
     static std::string completionLine(int year, int month, int day, int hour, int minute);
 
@@ -107,15 +124,16 @@ private:
     Outcome fail(const std::string& message, const std::string& reason = {});
     WalkResult writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries);
     Outcome failWalk(WalkResult result);
-    void openTarget(FtpSession& session, Target& target, const std::atomic<bool>* giveUp);
-    WalkResult fastWalk(FtpSession& session, Target& target, bool& usable);
-    WalkResult sequentialWalk(FtpSession& session, const NameList& names);
+    void openTarget(RemoteSession& session, Target& target, const std::atomic<bool>* giveUp);
+    WalkResult fastWalk(RemoteSession& session, Target& target, bool& usable);
+    WalkResult sequentialWalk(RemoteSession& session, const NameList& names);
     WalkOptions walkOptions() const;
-    bool reopen(FtpSession& session);
+    bool reopen(RemoteSession& session);
     void showListing();
-    bool readRobots(FtpSession& session);
+    bool readRobots(RemoteSession& session);
     static void removeEarlierFiles(const std::string& file);
-    FtpOptions ftpOptions(const std::string& label) const;
+    FtpOptions ftpOptions(const std::string& label);
+    bool trustNewHostKey(const std::string& host, const std::string& fingerprint);
 
     JobSettings settings_;
     JobObserver& observer_;
@@ -131,7 +149,10 @@ private:
     std::vector<std::string> files_;
     Robots robots_ = Robots::NotAsked;
     double elapsed_ = 0;
-    std::string certificateMessage_;
+    std::string trustMessage_;
+    TrustProblem trustProblem_;
+    std::mutex trustMutex_;
+    std::map<std::string, bool> hostKeyAnswers_;  // by fingerprint
     std::function<void(const std::string&)> trace_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
 };

@@ -13,7 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (host->port < 1 || host->port > 65535) __builtin_trap();
     for (unsigned char c : host->host)
         if (c <= ' ' || c == '/' || c == '@' || c == '?' || c == '#' || c == '%' || c == 0x7f) __builtin_trap();
-    const char* scheme = host->security == FtpHost::Security::ImplicitTls ? "ftps://" : "ftp://";
+    const char* scheme = host->security == FtpHost::Security::ImplicitTls ? "ftps://"
+                         : host->security == FtpHost::Security::Sftp      ? "sftp://"
+                                                                           : "ftp://";
     if (url.rfind(scheme, 0) != 0) __builtin_trap();
     return 0;
 }

@@ -14,6 +14,12 @@ public:
     void setProgress(const std::string& text) override { add("progress:" + text); }
     void showMessage(const std::string& text) override { add("message:" + text); }
     void setControlsEnabled(bool enabled) override { add(enabled ? "controls:1" : "controls:0"); }
+    // Recorded as "question:…"; answered with answer.
+    bool askYesNo(const std::string& question) override {
+        add("question:" + question);
+        return answer;
+    }
+    bool answer = false;
 
     std::vector<std::string> events() const {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -65,6 +66,8 @@ TestServer::TestServer(const std::string& root, const Options& options) {
         startPyftpdlib(root, options);
     else if (options.kind == Kind::Hostile)
         startHostile(options);
+    else if (options.kind == Kind::Sftp)
+        startSftp(root, options);
     else
         startOtherMake(root, options);
 }
@@ -78,6 +81,7 @@ const char* TestServer::name(Kind kind) {
         case Kind::Inetutils: return "inetutils";
         case Kind::Twisted: return "twisted";
         case Kind::Hostile: return "hostile";
+        case Kind::Sftp: return "sftp";
     }
     return "?";
 }
@@ -162,6 +166,20 @@ void TestServer::startHostile(const Options& options) {
                  options.hostileCase, "--log", (configDir_->path() / "commands.log").string()});
 }
 
+void TestServer::startSftp(const std::string& root, const Options& options) {
+    user_ = options.user;
+    password_ = options.password;
+    scheme_ = "sftp://";
+    configDir_ = std::make_unique<TempTree>();
+    const std::string key = options.hostKeyFile.empty() ? (configDir_->path() / "host_key").string() : options.hostKeyFile;
+    std::vector<std::string> args = {"/usr/bin/python3", std::string(QUILLOMAR_TEST_SUPPORT_DIR) + "/sftpd.py",
+                                     "--root", root, "--user", options.user, "--password", options.password,
+                                     "--host-key", key, "--log", (configDir_->path() / "commands.log").string()};
+    if (!options.home.empty()) args.insert(args.end(), {"--home", options.home});
+    if (options.posixRename) args.push_back("--posix-rename");
+    startScript(args);
+}
+
 std::string TestServer::receivedCommands() const {
     return configDir_ ? readFile(configDir_->path() / "commands.log") : std::string();
 }
@@ -177,9 +195,10 @@ void TestServer::startScript(const std::vector<std::string>& args) {
     spawn(args, out[1]);
     ::close(out[1]);
     FILE* reader = fdopen(out[0], "r");
-    char line[64] = {};
+    char line[256] = {};
     bool ok = reader && fgets(line, sizeof line, reader) && std::sscanf(line, "PORT %d", &port_) == 1;
     if (reader) fclose(reader);
+    if (const char* fingerprint = std::strstr(line, "SHA256:")) fingerprint_.assign(fingerprint, std::strcspn(fingerprint, " \r\n"));
     if (!ok) {
         kill();
         throw std::runtime_error("test FTP server did not start");

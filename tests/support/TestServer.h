@@ -16,7 +16,7 @@ class TempTree;
 // maxLogins apply to them).
 class TestServer {
 public:
-    enum class Kind { Pyftpdlib, Vsftpd, Proftpd, Pureftpd, Inetutils, Twisted, Hostile };
+    enum class Kind { Pyftpdlib, Vsftpd, Proftpd, Pureftpd, Inetutils, Twisted, Hostile, Sftp };
     static const char* name(Kind kind);
     struct Options {
         Kind kind = Kind::Pyftpdlib;
@@ -37,6 +37,11 @@ public:
         std::string tls;
         std::string certificate = "good";
         std::string writableFolder;  // Kind::Vsftpd: a folder below the root that takes uploads
+        // Kind::Sftp (tests/support/sftpd.py): the host key's file (made
+        // when missing; empty: a fresh key), and whether the server offers
+        // the rename that replaces (as OpenSSH's does).
+        std::string hostKeyFile;
+        bool posixRename = false;
     };
 
     explicit TestServer(const std::string& root);
@@ -48,6 +53,9 @@ public:
     int port() const { return port_; }
     const std::string& user() const { return user_; }
     const std::string& password() const { return password_; }
+    // Kind::Sftp: the host key's fingerprint ("SHA256:...").
+    const std::string& fingerprint() const { return fingerprint_; }
+    // Kind::Sftp: the files opened, renamed and removed, one per line.
     // Kind::Hostile: every command line the server received (CR, LF and NUL
     // inside a line shown as <CR>, <LF>, <NUL>), and the files uploaded to
     // it ("path size" lines).
@@ -71,11 +79,13 @@ private:
     void startOtherMake(const std::string& root, const Options& options);
     void startHostile(const Options& options);
     void startVsftpd(const std::string& root, const Options& options);
+    void startSftp(const std::string& root, const Options& options);
 
     std::unique_ptr<TempTree> configDir_;
     std::string user_;
     std::string password_;
     std::string scheme_;
+    std::string fingerprint_;
     pid_t pid_ = -1;
     int stdinFd_ = -1;
     bool gentleStop_ = false;  // a launcher that must clean up after its server

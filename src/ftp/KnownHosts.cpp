@@ -1,0 +1,116 @@
+#include "ftp/KnownHosts.h"
+
+#include <libssh2.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <mutex>
+
+#include "util/Ascii.h"
+#include "util/Base64.h"
+#include "util/FileReplace.h"
+#include "util/Utf8Path.h"
+
+namespace known_hosts {
+namespace {
+
+std::mutex fileMutex;  // one writer at a time within the process
+
+int keyTypeMask(int hostKeyType) {
+    switch (hostKeyType) {
+        case LIBSSH2_HOSTKEY_TYPE_RSA: return LIBSSH2_KNOWNHOST_KEY_SSHRSA;
+        case LIBSSH2_HOSTKEY_TYPE_DSS: return LIBSSH2_KNOWNHOST_KEY_SSHDSS;
+        case LIBSSH2_HOSTKEY_TYPE_ECDSA_256: return LIBSSH2_KNOWNHOST_KEY_ECDSA_256;
+        case LIBSSH2_HOSTKEY_TYPE_ECDSA_384: return LIBSSH2_KNOWNHOST_KEY_ECDSA_384;
+        case LIBSSH2_HOSTKEY_TYPE_ECDSA_521: return LIBSSH2_KNOWNHOST_KEY_ECDSA_521;
+        case LIBSSH2_HOSTKEY_TYPE_ED25519: return LIBSSH2_KNOWNHOST_KEY_ED25519;
+        default: return LIBSSH2_KNOWNHOST_KEY_UNKNOWN;
+    }
+}
+
+// The key's algorithm name, which the key blob begins with.
+std::string keyTypeName(const std::string& blob) {
+    if (blob.size() < 4) return {};
+    size_t length = (static_cast<unsigned char>(blob[0]) << 24) | (static_cast<unsigned char>(blob[1]) << 16) |
+                    (static_cast<unsigned char>(blob[2]) << 8) | static_cast<unsigned char>(blob[3]);
+    return length <= blob.size() - 4 ? blob.substr(4, length) : std::string();
+}
+
+std::string hostKey(LIBSSH2_SESSION* session, int* type = nullptr) {
+    size_t length = 0;
+    int keyType = 0;
+    const char* key = libssh2_session_hostkey(session, &length, &keyType);
+    if (type) *type = keyType;
+    return key ? std::string(key, length) : std::string();
+}
+
+// OpenSSH writes host names in lower case.
+std::string hostName(const std::string& host, int port) {
+    const std::string name = lowerAscii(host);
+    return port == 22 ? name : "[" + name + "]:" + std::to_string(port);
+}
+
+}  // namespace
+
+Verdict check(LIBSSH2_SESSION* session, const std::string& fileText, const std::string& host, int port) {
+    int type = 0;
+    const std::string key = hostKey(session, &type);
+    LIBSSH2_KNOWNHOSTS* hosts = libssh2_knownhost_init(session);
+    if (!hosts) return Verdict::Unknown;
+    size_t start = 0;
+    while (start < fileText.size()) {
+        size_t end = fileText.find('\n', start);
+        if (end == std::string::npos) end = fileText.size();
+        std::string line = fileText.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // Lines libssh2 cannot read (markers, other key types) are left out.
+        if (!line.empty() && line[0] != '#')
+            libssh2_knownhost_readline(hosts, line.c_str(), line.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
+        start = end + 1;
+    }
+    const std::string name = lowerAscii(host);
+    const int plain = LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW;
+    int result = libssh2_knownhost_checkp(hosts, name.c_str(), port, key.data(), key.size(),
+                                          plain | keyTypeMask(type), nullptr);
+    // No key of this type: any key of another type for the host means it changed.
+    if (result == LIBSSH2_KNOWNHOST_CHECK_NOTFOUND)
+        result = libssh2_knownhost_checkp(hosts, name.c_str(), port, key.data(), key.size(), plain, nullptr);
+    libssh2_knownhost_free(hosts);
+    if (result == LIBSSH2_KNOWNHOST_CHECK_MATCH) return Verdict::Known;
+    return result == LIBSSH2_KNOWNHOST_CHECK_MISMATCH ? Verdict::Changed : Verdict::Unknown;
+}
+
+std::string fingerprint(LIBSSH2_SESSION* session) {
+    const char* digest = libssh2_hostkey_hash(session, LIBSSH2_HOSTKEY_HASH_SHA256);
+    return digest ? "SHA256:" + base64::encode(std::string(digest, 32), false) : std::string();
+}
+
+std::string lineFor(LIBSSH2_SESSION* session, const std::string& host, int port) {
+    const std::string key = hostKey(session);
+    return hostName(host, port) + " " + keyTypeName(key) + " " + base64::encode(key);
+}
+
+std::string read(const std::string& file) {
+    std::ifstream in(utf8Path(file), std::ios::binary);
+    std::ostringstream text;
+    if (in) text << in.rdbuf();
+    return text.str();
+}
+
+bool add(const std::string& file, const std::string& line, std::string& error) {
+    std::lock_guard<std::mutex> lock(fileMutex);
+    std::error_code ec;
+    if (std::filesystem::exists(utf8Path(file), ec) && !std::ifstream(utf8Path(file), std::ios::binary)) {
+        error = "cannot read " + file;  // never rewritten without what it holds
+        return false;
+    }
+    std::string text = read(file);
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text += line + "\n";
+    if (replaceFile(file, text)) return true;
+    error = "cannot write " + file;
+    return false;
+}
+
+}  // namespace known_hosts

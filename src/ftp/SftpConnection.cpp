@@ -1,0 +1,401 @@
+#include "ftp/SftpConnection.h"
+
+#include <libssh2.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+#include "ftp/KnownHosts.h"
+#include "sitemap/Location.h"
+
+namespace {
+
+constexpr uint8_t kInit = 1, kVersion = 2;
+constexpr uint32_t kMaxPacket = 1u << 20;  // larger than any reply we ask for
+constexpr int kSliceMs = 100;               // how often a wait looks at the cancel flag
+
+#ifdef _WIN32
+using Socket = SOCKET;
+using AddressLength = int;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+void closeSocket(Socket s) { closesocket(s); }
+bool setNonBlocking(Socket s) {
+    u_long on = 1;
+    return ioctlsocket(s, FIONBIO, &on) == 0;
+}
+bool connectPending() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+// 1 connected, 0 not yet, -1 refused.
+int waitConnected(Socket s, int ms) {
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval wait{ms / 1000, (ms % 1000) * 1000};
+    int n = select(0, nullptr, &writable, &failed, &wait);
+    if (n < 0 || FD_ISSET(s, &failed)) return -1;
+    return n > 0 ? 1 : 0;
+}
+#else
+using Socket = int;
+using AddressLength = socklen_t;
+constexpr Socket kNoSocket = -1;
+void closeSocket(Socket s) { ::close(s); }
+bool setNonBlocking(Socket s) { return fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK) == 0; }
+bool connectPending() { return errno == EINPROGRESS; }
+int waitConnected(Socket s, int ms) {
+    pollfd p{s, POLLOUT, 0};
+    int n = poll(&p, 1, ms);
+    if (n <= 0) return n < 0 ? -1 : 0;
+    int error = 0;
+    socklen_t length = sizeof error;
+    return getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0 ? 1 : -1;
+}
+#endif
+
+std::string sessionError(LIBSSH2_SESSION* session) {
+    char* message = nullptr;
+    int length = 0;
+    libssh2_session_last_error(session, &message, &length, 0);
+    return message ? std::string(message, static_cast<size_t>(length)) : std::string("SSH error");
+}
+
+bool listed(const char* methods, const char* method) {
+    if (!methods) return false;
+    std::string list = std::string(",") + methods + ",";
+    return list.find(std::string(",") + method + ",") != std::string::npos;
+}
+
+LIBSSH2_USERAUTH_KBDINT_RESPONSE_FUNC(answerWithPassword) {
+    (void)name, (void)name_len, (void)instruction, (void)instruction_len, (void)prompts;
+    const std::string& password = *static_cast<const std::string*>(*abstract);
+    // Every prompt gets the password: that is all a password login asks.
+    for (int i = 0; i < num_prompts; ++i) {
+        responses[i].text = static_cast<char*>(std::malloc(password.size() + 1));
+        if (!responses[i].text) continue;
+        std::memcpy(responses[i].text, password.c_str(), password.size() + 1);
+        responses[i].length = static_cast<unsigned>(password.size());
+    }
+}
+
+}  // namespace
+
+uint32_t SftpConnection::Reply::status() const {
+    uint32_t code = kFailure;
+    size_t at = 0;
+    getU32(body, at, code);
+    return code;
+}
+
+std::string SftpConnection::Reply::statusText() const {
+    uint32_t code = 0;
+    std::string text;
+    size_t at = 0;
+    getU32(body, at, code);
+    getString(body, at, text);
+    return text.empty() ? "status " + std::to_string(code) : text;
+}
+
+void SftpConnection::putU32(std::string& out, uint32_t v) {
+    out += {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+void SftpConnection::putU64(std::string& out, uint64_t v) {
+    putU32(out, static_cast<uint32_t>(v >> 32));
+    putU32(out, static_cast<uint32_t>(v));
+}
+
+void SftpConnection::putString(std::string& out, const std::string& value) {
+    putU32(out, static_cast<uint32_t>(value.size()));
+    out += value;
+}
+
+bool SftpConnection::getU32(const std::string& in, size_t& at, uint32_t& value) {
+    if (in.size() < at + 4) return false;
+    value = 0;
+    for (size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<unsigned char>(in[at + i]);
+    at += 4;
+    return true;
+}
+
+bool SftpConnection::getU64(const std::string& in, size_t& at, uint64_t& value) {
+    uint32_t high = 0, low = 0;
+    if (!getU32(in, at, high) || !getU32(in, at, low)) return false;
+    value = (static_cast<uint64_t>(high) << 32) | low;
+    return true;
+}
+
+bool SftpConnection::getString(const std::string& in, size_t& at, std::string& value) {
+    uint32_t length = 0;
+    if (!getU32(in, at, length) || in.size() - at < length) return false;
+    value.assign(in, at, length);
+    at += length;
+    return true;
+}
+
+SftpConnection::SftpConnection() = default;
+
+SftpConnection::~SftpConnection() { close(); }
+
+void SftpConnection::trace(const std::string& line) const {
+    if (options_.trace) options_.trace(line);
+}
+
+bool SftpConnection::failed(const std::string& text) {
+    lost_ = true;
+    lastError_ = text;
+    trace("! " + text);
+    return false;
+}
+
+int SftpConnection::connect(const FtpHost& host, const std::string& account, const std::string& password) {
+    close();
+    lost_ = false;
+    lastError_.clear();
+    trust_ = {};
+    password_ = password;
+    // Lost or refused, a failed login is not a lost connection.
+    bool ok = open(host) && trusted(host) && login(account, password) && startSftp();
+    if (!ok) {
+        const std::string error = lastError_;
+        close();
+        lastError_ = error;
+        lost_ = false;
+        return 0;
+    }
+    return 1;
+}
+
+// The TCP connection and the SSH handshake.
+bool SftpConnection::open(const FtpHost& host) {
+    const std::string name = host.host.find(':') == std::string::npos ? location::asciiHost(host.host) : host.host;
+    if (name.empty()) return failed("cannot read the host name " + host.host);
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name.c_str(), std::to_string(host.port).c_str(), &hints, &found) != 0 || !found)
+        return failed("cannot resolve " + host.host);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options_.connectTimeoutSeconds);
+    Socket s = kNoSocket;
+    for (addrinfo* a = found; a && s == kNoSocket && !cancelled(); a = a->ai_next) {
+        s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s == kNoSocket) continue;
+        int state = 0;
+        if (!setNonBlocking(s)) state = -1;
+        else if (::connect(s, a->ai_addr, static_cast<AddressLength>(a->ai_addrlen)) == 0) state = 1;
+        else if (!connectPending()) state = -1;
+        while (state == 0 && !cancelled() && std::chrono::steady_clock::now() < deadline)
+            state = waitConnected(s, kSliceMs);
+        if (state != 1) {
+            closeSocket(s);
+            s = kNoSocket;
+        }
+    }
+    freeaddrinfo(found);
+    if (s == kNoSocket) return failed(cancelled() ? "given up" : "cannot connect to " + host.host);
+    socket_ = static_cast<intptr_t>(s);
+
+    session_ = libssh2_session_init_ex(nullptr, nullptr, nullptr, &password_);
+    if (!session_) return failed("cannot start an SSH session");
+    libssh2_session_set_blocking(session_, 1);
+    // The socket stays non-blocking so that this limit holds for every wait.
+    libssh2_session_set_timeout(session_, options_.stallTimeoutSeconds * 1000);
+    if (libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(s)) != 0)
+        return failed("SSH handshake failed: " + sessionError(session_));
+    return true;
+}
+
+// The host key against the known hosts; a new one is trusted only when the
+// caller says so, and then kept.
+bool SftpConnection::trusted(const FtpHost& host) {
+    const std::string fingerprint = known_hosts::fingerprint(session_);
+    const std::string hostPort = host.host + ":" + std::to_string(host.port);
+    trace("host key " + fingerprint);
+    const std::string text = options_.knownHostsFile.empty() ? "" : known_hosts::read(options_.knownHostsFile);
+    switch (known_hosts::check(session_, text, host.host, host.port)) {
+        case known_hosts::Verdict::Known:
+            return true;
+        case known_hosts::Verdict::Changed:
+            trust_ = {TrustProblem::Kind::HostKeyChanged, {}, fingerprint,
+                      "the host key of " + hostPort + " is not the one trusted before (" + fingerprint + ")"};
+            lastError_ = trust_.text;
+            return false;
+        case known_hosts::Verdict::Unknown:
+            break;
+    }
+    if (!options_.trustNewHostKey || !options_.trustNewHostKey(hostPort, fingerprint)) {
+        trust_ = {TrustProblem::Kind::HostKeyUnknown, {}, fingerprint,
+                  "the host key of " + hostPort + " is not trusted yet (" + fingerprint + ")"};
+        lastError_ = trust_.text;
+        return false;
+    }
+    std::string error;
+    if (!options_.knownHostsFile.empty() &&
+        !known_hosts::add(options_.knownHostsFile, known_hosts::lineFor(session_, host.host, host.port), error))
+        trace("! " + error);  // trusted for this run all the same
+    return true;
+}
+
+bool SftpConnection::login(const std::string& account, const std::string& password) {
+    if (cancelled()) return failed("given up");
+    const auto length = static_cast<unsigned>(account.size());
+    const char* methods = libssh2_userauth_list(session_, account.c_str(), length);
+    if (!methods && libssh2_userauth_authenticated(session_)) return true;
+    trace("USER " + account + " (offered: " + (methods ? methods : "?") + ")");
+    if (listed(methods, "password") &&
+        libssh2_userauth_password_ex(session_, account.c_str(), length, password.c_str(),
+                                     static_cast<unsigned>(password.size()), nullptr) == 0)
+        return true;
+    if (listed(methods, "keyboard-interactive") &&
+        libssh2_userauth_keyboard_interactive_ex(session_, account.c_str(), length, &answerWithPassword) == 0)
+        return true;
+    lastError_ = "login refused: " + sessionError(session_);
+    trace("! " + lastError_);
+    return false;
+}
+
+bool SftpConnection::startSftp() {
+    if (cancelled()) return failed("given up");
+    channel_ = libssh2_channel_open_session(session_);
+    if (!channel_ || libssh2_channel_subsystem(channel_, "sftp") != 0)
+        return failed("the server offers no SFTP: " + sessionError(session_));
+    std::string init;
+    putU32(init, 5);
+    init += static_cast<char>(kInit);
+    putU32(init, 3);
+    replyDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(options_.replyTimeoutSeconds);
+    Reply version;
+    if (!writeAll(init) || !readPacket(version)) return false;
+    if (version.type != kVersion) return failed("not an SFTP server");
+    // The id's place holds the version; extension names and data follow.
+    size_t at = 0;
+    std::string name, data;
+    while (getString(version.body, at, name) && getString(version.body, at, data)) extensions_.push_back(name);
+    std::string payload;
+    putString(payload, ".");
+    Reply home;
+    if (!reply(send(kRealpath, payload, "REALPATH ."), home)) return false;
+    std::string count;
+    size_t place = 4;
+    if (home.type == kName) getString(home.body, place, loginFolder_);
+    trace("login folder " + loginFolder_);
+    return true;
+}
+
+bool SftpConnection::offers(const std::string& extension) const {
+    return std::find(extensions_.begin(), extensions_.end(), extension) != extensions_.end();
+}
+
+uint32_t SftpConnection::send(Type type, const std::string& payload, const std::string& traceText) {
+    const uint32_t id = nextId_++;
+    putU32(pending_, static_cast<uint32_t>(payload.size() + 5));
+    pending_ += static_cast<char>(type);
+    putU32(pending_, id);
+    pending_ += payload;
+    if (!traceText.empty()) trace(traceText);
+    return id;
+}
+
+bool SftpConnection::flush() {
+    if (pending_.empty()) return !lost_;
+    replyDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(options_.replyTimeoutSeconds);
+    std::string bytes;
+    bytes.swap(pending_);
+    return writeAll(bytes);
+}
+
+bool SftpConnection::reply(uint32_t id, Reply& out) {
+    if (!flush()) return false;
+    for (auto it = early_.begin(); it != early_.end(); ++it) {
+        if (it->id == id) {
+            out = std::move(*it);
+            early_.erase(it);
+            return true;
+        }
+    }
+    for (;;) {
+        if (!readPacket(out)) return false;
+        if (out.id == id) return true;
+        auto forgotten = std::find(forgotten_.begin(), forgotten_.end(), out.id);
+        if (forgotten != forgotten_.end()) forgotten_.erase(forgotten);
+        else early_.push_back(std::move(out));
+    }
+}
+
+bool SftpConnection::readPacket(Reply& out) {
+    std::string header, packet;
+    if (!readExact(4, header)) return false;
+    size_t at = 0;
+    uint32_t length = 0;
+    getU32(header, at, length);
+    if (length < 5 || length > kMaxPacket) return failed("SFTP reply of " + std::to_string(length) + " bytes");
+    if (!readExact(length, packet)) return false;
+    out.type = static_cast<uint8_t>(packet[0]);
+    at = 1;
+    getU32(packet, at, out.id);
+    out.body = packet.substr(5);
+    return true;
+}
+
+bool SftpConnection::readExact(size_t size, std::string& out) {
+    char buffer[65536];
+    while (input_.size() < size) {
+        if (!channel_) return failed("not connected");
+        if (std::chrono::steady_clock::now() > replyDeadline_) return failed("no whole reply in time");
+        ssize_t n = libssh2_channel_read(channel_, buffer, sizeof buffer);
+        if (n == LIBSSH2_ERROR_TIMEOUT) return failed("no reply in time");
+        if (n < 0) return failed("connection lost: " + sessionError(session_));
+        if (n == 0 && libssh2_channel_eof(channel_)) return failed("the server closed the connection");
+        input_.append(buffer, static_cast<size_t>(n));
+    }
+    out.assign(input_, 0, size);
+    input_.erase(0, size);
+    return true;
+}
+
+bool SftpConnection::writeAll(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        if (!channel_) return failed("not connected");
+        ssize_t n = libssh2_channel_write(channel_, bytes.data() + done, bytes.size() - done);
+        if (n == LIBSSH2_ERROR_TIMEOUT) return failed("the server takes nothing in");
+        if (n < 0) return failed("connection lost: " + sessionError(session_));
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void SftpConnection::close() {
+    if (channel_) {
+        // A short goodbye: a server gone silent must not hold us.
+        libssh2_session_set_timeout(session_, 2000);
+        libssh2_channel_free(channel_);
+        channel_ = nullptr;
+    }
+    if (session_) {
+        libssh2_session_set_timeout(session_, 2000);
+        libssh2_session_disconnect(session_, "done");
+        libssh2_session_free(session_);
+        session_ = nullptr;
+    }
+    if (socket_ != -1) closeSocket(static_cast<Socket>(socket_));
+    socket_ = -1;
+    pending_.clear();
+    input_.clear();
+    early_.clear();
+    forgotten_.clear();
+    extensions_.clear();
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ftp/FtpHost.h"
+#include "ftp/FtpOptions.h"
+#include "ftp/RemoteSession.h"
+
+typedef struct _LIBSSH2_SESSION LIBSSH2_SESSION;
+typedef struct _LIBSSH2_CHANNEL LIBSSH2_CHANNEL;
+
+// SFTP (version 3) over one SSH login: the TCP connection, the SSH
+// handshake with the host key checked against the known hosts, the login
+// by password, and the SFTP channel on which requests may be pipelined:
+// several sent at once, their replies read back by request id.
+//
+// Used by one thread at a time.
+class SftpConnection {
+public:
+    // Packet types and status codes of the protocol.
+    enum Type : uint8_t {
+        kOpen = 3, kClose = 4, kRead = 5, kWrite = 6, kLstat = 7, kOpendir = 11, kReaddir = 12, kRemove = 13,
+        kRealpath = 16, kStat = 17, kRename = 18, kExtended = 200,
+        kStatus = 101, kHandle = 102, kData = 103, kName = 104, kAttrs = 105,
+    };
+    enum Status : uint32_t { kOk = 0, kEof = 1, kNoSuchFile = 2, kPermissionDenied = 3, kFailure = 4 };
+
+    struct Reply {
+        uint8_t type = 0;
+        uint32_t id = 0;
+        std::string body;  // what follows the id
+        // For a status reply: its code and message.
+        uint32_t status() const;
+        std::string statusText() const;
+    };
+
+    SftpConnection();
+    ~SftpConnection();
+    SftpConnection(const SftpConnection&) = delete;
+    SftpConnection& operator=(const SftpConnection&) = delete;
+
+    void setOptions(FtpOptions options) { options_ = std::move(options); }
+
+    // 1 when logged in with the SFTP channel open; 0 otherwise (lastError()
+    // and trustProblem() say why).
+    int connect(const FtpHost& host, const std::string& account, const std::string& password);
+
+    // Queues a request; it goes with the next flush or read. Returns its id.
+    uint32_t send(Type type, const std::string& payload, const std::string& traceText);
+    bool flush();
+    // The reply to the request id; replies to other requests met on the way
+    // are kept for later. False when the connection is gone or silent.
+    bool reply(uint32_t id, Reply& out);
+    // Drops the reply to id whenever it comes (a CLOSE nobody waits for).
+    void forget(uint32_t id) { forgotten_.push_back(id); }
+
+    bool offers(const std::string& extension) const;
+    const std::string& loginFolder() const { return loginFolder_; }
+    bool connected() const { return channel_ != nullptr; }
+    bool lost() const { return lost_; }
+    const std::string& lastError() const { return lastError_; }
+    const TrustProblem& trustProblem() const { return trust_; }
+    void close();
+
+    // Encoding of the protocol's values.
+    static void putU32(std::string& out, uint32_t value);
+    static void putU64(std::string& out, uint64_t value);
+    static void putString(std::string& out, const std::string& value);
+    // Reading: false when the body ends early.
+    static bool getU32(const std::string& in, size_t& at, uint32_t& value);
+    static bool getU64(const std::string& in, size_t& at, uint64_t& value);
+    static bool getString(const std::string& in, size_t& at, std::string& value);
+
+private:
+    bool open(const FtpHost& host);
+    bool trusted(const FtpHost& host);
+    bool login(const std::string& account, const std::string& password);
+    bool startSftp();
+    bool readPacket(Reply& out);
+    bool writeAll(const std::string& bytes);
+    bool readExact(size_t size, std::string& out);
+    bool failed(const std::string& text);  // notes a lost connection; false
+    bool cancelled() const { return options_.cancel && options_.cancel->load(); }
+    void trace(const std::string& line) const;
+
+    FtpOptions options_;
+    std::string password_;  // for keyboard-interactive prompts
+    LIBSSH2_SESSION* session_ = nullptr;
+    LIBSSH2_CHANNEL* channel_ = nullptr;
+    intptr_t socket_ = -1;
+    std::vector<std::string> extensions_;
+    std::string loginFolder_;
+    std::string pending_;  // queued requests
+    std::string input_;    // bytes read, not yet a whole packet
+    std::vector<Reply> early_;  // replies read before they were asked for
+    std::vector<uint32_t> forgotten_;
+    uint32_t nextId_ = 1;
+    std::chrono::steady_clock::time_point replyDeadline_;
+    bool lost_ = false;
+    std::string lastError_;
+    TrustProblem trust_;
+};

@@ -1,0 +1,98 @@
+#include "ftp/SftpFolderReader.h"
+
+#include "ftp/SftpNames.h"
+
+namespace {
+
+using C = SftpConnection;
+
+constexpr size_t kMaxListingBytes = 128u << 20;
+constexpr int kReadsPerFolder = 2;
+
+std::string stringPayload(const std::string& text) {
+    std::string payload;
+    C::putString(payload, text);
+    return payload;
+}
+
+struct Folder {
+    uint32_t realpath = 0, opendir = 0;
+    std::string handle;
+    std::vector<uint32_t> reads;  // directory reads in flight
+    size_t bytes = 0;
+    bool open = false, done = false;
+};
+
+}  // namespace
+
+int SftpFolderReader::connect(const std::string& hostText, const std::string& account, const std::string& password) {
+    auto host = FtpHost::parse(hostText);
+    if (!host || host->security != FtpHost::Security::Sftp) return 0;
+    return connection_.connect(*host, account, password);
+}
+
+size_t SftpFolderReader::read(const std::vector<std::string>& paths, std::vector<Result>& results, bool, bool) {
+    results.assign(paths.size(), Result{});
+    std::vector<Folder> folders(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        results[i].path = paths[i];
+        folders[i].realpath = connection_.send(C::kRealpath, stringPayload(paths[i]), "REALPATH " + paths[i]);
+        folders[i].opendir = connection_.send(C::kOpendir, stringPayload(paths[i]), "OPENDIR " + paths[i]);
+    }
+    // The first folder not answered in full, when the connection goes.
+    auto brokeAt = [&] {
+        for (size_t i = 0; i < folders.size(); ++i)
+            if (!folders[i].done) return i;
+        return folders.size();
+    };
+    C::Reply reply;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        Folder& folder = folders[i];
+        if (!connection_.reply(folder.realpath, reply)) return brokeAt();
+        size_t at = 0;
+        uint32_t count = 0;
+        std::string canonical;
+        if (reply.type == C::kName && C::getU32(reply.body, at, count) && count == 1 &&
+            C::getString(reply.body, at, canonical) && !canonical.empty() && canonical.front() == '/')
+            results[i].path = canonical;
+        if (!connection_.reply(folder.opendir, reply)) return brokeAt();
+        at = 0;
+        folder.open = reply.type == C::kHandle && C::getString(reply.body, at, folder.handle);
+        folder.done = !folder.open;  // not a folder, or not ours to read
+        results[i].entered = folder.open;
+    }
+    // Reads for every open folder, a few at a time each, until all are at
+    // their end.
+    for (bool pending = true; pending;) {
+        pending = false;
+        for (auto& folder : folders) {
+            if (folder.done) continue;
+            for (int n = 0; n < kReadsPerFolder; ++n)
+                folder.reads.push_back(connection_.send(C::kReaddir, stringPayload(folder.handle), ""));
+        }
+        for (size_t i = 0; i < folders.size(); ++i) {
+            Folder& folder = folders[i];
+            for (uint32_t id : folder.reads) {
+                if (!connection_.reply(id, reply)) return brokeAt();
+                if (folder.done) continue;
+                if (reply.type == C::kName) {
+                    folder.bytes += reply.body.size();
+                    if (folder.bytes > kMaxListingBytes || !sftp_names::append(reply.body, results[i].names))
+                        folder.done = results[i].odd = true;
+                } else {
+                    // The end, or a read that failed: the latter is read again
+                    // another way.
+                    folder.done = true;
+                    results[i].odd = !(reply.type == C::kStatus && reply.status() == C::kEof);
+                }
+            }
+            folder.reads.clear();
+            if (!folder.done) pending = true;
+        }
+    }
+    for (auto& folder : folders)
+        if (folder.open) connection_.forget(connection_.send(C::kClose, stringPayload(folder.handle), ""));
+    for (size_t i = 0; i < results.size(); ++i)
+        if (results[i].odd) results[i].names.clear();
+    return paths.size();
+}

@@ -1,0 +1,298 @@
+#include "ftp/SftpSession.h"
+
+#include <algorithm>
+#include <deque>
+#include <fstream>
+
+#include "ftp/SftpNames.h"
+#include "util/Utf8Path.h"
+
+namespace {
+
+using C = SftpConnection;
+
+constexpr uint32_t kOpenRead = 0x1, kOpenWrite = 0x2, kOpenCreate = 0x8, kOpenTruncate = 0x10;
+constexpr size_t kChunk = 32768;      // bytes a READ or WRITE carries
+constexpr size_t kChunksInFlight = 16;
+constexpr size_t kMaxListingBytes = 128u << 20;
+
+std::string pathPayload(const std::string& path) {
+    std::string payload;
+    C::putString(payload, path);
+    return payload;
+}
+
+std::string handlePayload(const std::string& handle) { return pathPayload(handle); }
+
+}  // namespace
+
+int SftpSession::connect(const std::string& hostText, const std::string& account, const std::string& password) {
+    close();
+    lost_ = false;
+    auto host = FtpHost::parse(hostText);
+    if (!host || host->security != FtpHost::Security::Sftp) {
+        lastError_ = "not an SFTP host: " + hostText;
+        return 0;
+    }
+    if (account.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        lastError_ = "the account holds a line break";
+        return 0;
+    }
+    connection_.setOptions(options_);
+    if (connection_.connect(*host, account, password) != 1) {
+        lastError_ = connection_.lastError();
+        return 0;
+    }
+    currentPath_ = connection_.loginFolder().empty() ? "/" : connection_.loginFolder();
+    // The cancel flag stops logins only.
+    return 1;
+}
+
+std::string SftpSession::fullPath(const std::string& name) const {
+    if (!name.empty() && name.front() == '/') return name;
+    return currentPath_ == "/" ? "/" + name : currentPath_ + "/" + name;
+}
+
+bool SftpSession::lost() {
+    lost_ = true;
+    lastError_ = connection_.lastError();
+    connection_.close();
+    return false;
+}
+
+bool SftpSession::fail(const Reply& reply, const std::string& what) {
+    lastError_ = what + ": " + (reply.type == C::kStatus ? reply.statusText() : "unexpected reply");
+    return false;
+}
+
+bool SftpSession::request(C::Type type, const std::string& payload, const std::string& what, Reply& reply) {
+    lost_ = false;
+    if (!connection_.connected()) {
+        lost_ = true;
+        lastError_ = "not connected";
+        return false;
+    }
+    if (!connection_.reply(connection_.send(type, payload, what), reply)) return lost();
+    return true;
+}
+
+int SftpSession::changeDirectory(const std::string& path) {
+    if (!connection_.connected()) return lost(), 0;
+    lost_ = false;
+    const std::string target = fullPath(path);
+    // Where the folder really is, and whether it is one, in one round trip.
+    const uint32_t real = connection_.send(C::kRealpath, pathPayload(target), "REALPATH " + target);
+    const uint32_t stat = connection_.send(C::kStat, pathPayload(target), "STAT " + target);
+    Reply resolved, attributes;
+    if (!connection_.reply(real, resolved) || !connection_.reply(stat, attributes)) return lost(), 0;
+    if (resolved.type != C::kName) return fail(resolved, "cannot find " + target), 0;
+    if (attributes.type != C::kAttrs) return fail(attributes, "cannot enter " + target), 0;
+    const EntryKind kind = sftp_names::kindOf(attributes.body);
+    if (kind != EntryKind::Folder && kind != EntryKind::Unknown) {
+        lastError_ = target + " is not a folder";
+        return 0;
+    }
+    size_t at = 0;
+    uint32_t count = 0;
+    std::string canonical;
+    if (C::getU32(resolved.body, at, count) && count == 1 && C::getString(resolved.body, at, canonical) &&
+        !canonical.empty() && canonical.front() == '/')
+        currentPath_ = canonical;
+    else
+        currentPath_ = target;
+    return 1;
+}
+
+int SftpSession::currentDirectory(std::string& path) {
+    path = currentPath_;
+    return connection_.connected() ? 0 : -1;
+}
+
+int SftpSession::listNames(NameList& names) {
+    const size_t before = names.size();
+    lastList_ = ListOutcome::Unreadable;
+    Reply reply;
+    if (!request(C::kOpendir, pathPayload(currentPath_), "OPENDIR " + currentPath_, reply)) return 0;
+    if (reply.type != C::kHandle) {
+        lastList_ = ListOutcome::Refused;
+        return fail(reply, "cannot list " + currentPath_), 0;
+    }
+    std::string handle;
+    size_t at = 0;
+    C::getString(reply.body, at, handle);
+    size_t bytes = 0;
+    bool done = false, ok = true;
+    while (!done && ok) {
+        // Two reads in flight: most folders end within them.
+        const uint32_t first = connection_.send(C::kReaddir, handlePayload(handle), "READDIR");
+        const uint32_t second = connection_.send(C::kReaddir, handlePayload(handle), "");
+        for (uint32_t id : {first, second}) {
+            if (!connection_.reply(id, reply)) return lost(), 0;
+            if (done || !ok) continue;
+            if (reply.type == C::kName) {
+                bytes += reply.body.size();
+                ok = bytes <= kMaxListingBytes && sftp_names::append(reply.body, names);
+                if (!ok) lastError_ = "listing of " + currentPath_ + " too large or cut short";
+            } else if (reply.type == C::kStatus && reply.status() == C::kEof) {
+                done = true;
+            } else {
+                ok = fail(reply, "cannot list " + currentPath_);
+            }
+        }
+    }
+    connection_.forget(connection_.send(C::kClose, handlePayload(handle), "CLOSE"));
+    if (!ok) {
+        names.resize(before);
+        return 0;
+    }
+    const size_t count = names.size() - before;
+    lastList_ = count > 0 ? ListOutcome::Listed : ListOutcome::Empty;
+    return static_cast<int>(count);
+}
+
+bool SftpSession::openFile(const std::string& path, uint32_t flags, std::string& handle) {
+    std::string payload = pathPayload(path);
+    C::putU32(payload, flags);
+    C::putU32(payload, 0);  // no attributes
+    Reply reply;
+    if (!request(C::kOpen, payload, "OPEN " + path, reply)) return false;
+    if (reply.type != C::kHandle) return fail(reply, "cannot open " + path);
+    size_t at = 0;
+    return C::getString(reply.body, at, handle);
+}
+
+bool SftpSession::closeFile(const std::string& handle) {
+    Reply reply;
+    if (!request(C::kClose, handlePayload(handle), "CLOSE", reply)) return false;
+    return reply.type == C::kStatus && reply.status() == C::kOk ? true : fail(reply, "cannot close the file");
+}
+
+// Sends the local file in pieces, several on their way at once.
+bool SftpSession::writeFile(const std::string& localName, const std::string& handle) {
+    std::ifstream in(utf8Path(localName), std::ios::binary);
+    if (!in) {
+        lastError_ = "cannot read " + localName;
+        return false;
+    }
+    std::deque<uint32_t> inFlight;
+    uint64_t offset = 0;
+    bool ok = true;
+    std::string chunk(kChunk, '\0');
+    for (;;) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const size_t n = static_cast<size_t>(in.gcount());
+        if (n == 0) break;
+        std::string payload = handlePayload(handle);
+        C::putU64(payload, offset);
+        C::putString(payload, chunk.substr(0, n));
+        inFlight.push_back(connection_.send(C::kWrite, payload, offset == 0 ? "WRITE ..." : ""));
+        offset += n;
+        while (inFlight.size() >= kChunksInFlight || (!in && !inFlight.empty())) {
+            Reply reply;
+            if (!connection_.reply(inFlight.front(), reply)) return lost();
+            inFlight.pop_front();
+            if (ok && !(reply.type == C::kStatus && reply.status() == C::kOk)) ok = fail(reply, "cannot write");
+        }
+        if (!in) break;
+    }
+    while (!inFlight.empty()) {
+        Reply reply;
+        if (!connection_.reply(inFlight.front(), reply)) return lost();
+        inFlight.pop_front();
+        if (ok && !(reply.type == C::kStatus && reply.status() == C::kOk)) ok = fail(reply, "cannot write");
+    }
+    if (in.bad()) {
+        lastError_ = "cannot read " + localName;
+        return false;
+    }
+    return ok;
+}
+
+bool SftpSession::rename(const std::string& from, const std::string& to) {
+    std::string payload = pathPayload(from);
+    C::putString(payload, to);
+    Reply reply;
+    if (!request(C::kRename, payload, "RENAME " + from + " " + to, reply)) return false;
+    return reply.type == C::kStatus && reply.status() == C::kOk ? true : fail(reply, "cannot rename " + from);
+}
+
+// Puts the file at from in the place of the file at to. The plain rename of
+// SFTP refuses to replace a file on OpenSSH's server: its posix-rename
+// extension replaces in one step; without it, the old file steps aside
+// first and comes back when the new one cannot take its place.
+bool SftpSession::replace(const std::string& from, const std::string& to) {
+    if (connection_.offers("posix-rename@openssh.com")) {
+        std::string payload;
+        C::putString(payload, "posix-rename@openssh.com");
+        payload += pathPayload(from);
+        C::putString(payload, to);
+        Reply reply;
+        if (!request(C::kExtended, payload, "posix-rename " + from + " " + to, reply)) return false;
+        if (reply.type == C::kStatus && reply.status() == C::kOk) return true;
+        return fail(reply, "cannot rename " + from);
+    }
+    if (rename(from, to)) return true;
+    if (lost_) return false;
+    const std::string aside = to + ".previous";
+    Reply reply;
+    if (!request(C::kRemove, pathPayload(aside), "REMOVE " + aside, reply)) return false;
+    if (!rename(to, aside)) return false;
+    if (!rename(from, to)) {
+        const std::string error = lastError_;
+        if (!lost_) rename(aside, to);
+        lastError_ = error;
+        return false;
+    }
+    request(C::kRemove, pathPayload(aside), "REMOVE " + aside, reply);
+    return !lost_;
+}
+
+int SftpSession::putFile(const std::string& localName, const std::string& remoteName, int) {
+    const std::string target = fullPath(remoteName);
+    const std::string partial = target + kUploadSuffix;
+    std::string handle;
+    if (!openFile(partial, kOpenWrite | kOpenCreate | kOpenTruncate, handle)) return -1;
+    const bool written = writeFile(localName, handle);
+    if (lost_) return -1;
+    const std::string error = lastError_;
+    const bool closed = closeFile(handle);
+    if (written && closed && replace(partial, target)) return 1;
+    if (!written) lastError_ = error;
+    // Never a partial file under the real name; the partial one goes.
+    Reply reply;
+    if (!lost_) request(C::kRemove, pathPayload(partial), "REMOVE " + partial, reply);
+    return -1;
+}
+
+int SftpSession::readFile(const std::string& name, std::string& content, size_t maxBytes) {
+    content.clear();
+    const std::string path = fullPath(name);
+    std::string handle;
+    if (!openFile(path, kOpenRead, handle)) return lost_ ? -1 : 0;
+    // Piece by piece from where the last one ended: a server may send less
+    // than asked before the end.
+    bool ok = true;
+    while (ok && content.size() < maxBytes) {
+        std::string payload = handlePayload(handle);
+        C::putU64(payload, content.size());
+        C::putU32(payload, static_cast<uint32_t>(std::min(kChunk, maxBytes - content.size())));
+        Reply reply;
+        if (!request(C::kRead, payload, content.empty() ? "READ " + path : "", reply)) return -1;
+        std::string data;
+        size_t at = 0;
+        if (reply.type == C::kData && C::getString(reply.body, at, data) && !data.empty())
+            content += data;
+        else if (reply.type == C::kStatus && reply.status() == C::kEof)
+            break;
+        else
+            ok = fail(reply, "cannot read " + path);
+    }
+    if (content.size() > maxBytes) content.resize(maxBytes);
+    connection_.forget(connection_.send(C::kClose, handlePayload(handle), "CLOSE"));
+    return ok ? 1 : 0;
+}
+
+int SftpSession::close() {
+    connection_.close();
+    return 1;
+}
