@@ -33,23 +33,33 @@ void DialogJobObserver::setControlsEnabled(bool enabled) {
     });
 }
 
-void DialogJobObserver::showMessage(const std::string& text) {
-    auto answered = std::make_shared<std::promise<void>>();
+// Runs the question on the UI thread and waits for its answer, but never
+// beyond the dialog's life (then: the fallback).
+template <typename Answer, typename Question>
+Answer DialogJobObserver::waitFor(Question question, Answer fallback) {
+    auto answered = std::make_shared<std::promise<Answer>>();
     auto done = answered->get_future();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (detached_ || !wxTheApp) return;
+        if (detached_ || !wxTheApp) return fallback;
     }
     auto self = shared_from_this();
-    wxTheApp->CallAfter([self, text, answered] {
-        if (self->dialog_) self->dialog_->showMessage(text);
-        answered->set_value();
+    wxTheApp->CallAfter([self, question, answered, fallback] {
+        answered->set_value(self->dialog_ ? question(*self->dialog_) : fallback);
     });
-    // Wait for OK, but never beyond the dialog's life.
     while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (detached_) return;
+        if (detached_) return fallback;
     }
+    return done.get();
+}
+
+void DialogJobObserver::showMessage(const std::string& text) {
+    waitFor<bool>([text](MainDialog& dialog) { return dialog.showMessage(text), true; }, false);
+}
+
+bool DialogJobObserver::askYesNo(const std::string& question) {
+    return waitFor<bool>([question](MainDialog& dialog) { return dialog.askYesNo(question); }, false);
 }
 
 void DialogJobObserver::detach() {

@@ -19,6 +19,8 @@ public:
     void setStatus(const std::string& text) override;
     void setProgress(const std::string& text) override;
     void showMessage(const std::string& text) override;
+    // No, once the dialog is gone.
+    bool askYesNo(const std::string& question) override;
     void setControlsEnabled(bool enabled) override;
 
     // Called by the dialog, on the UI thread, as it goes away.
@@ -27,6 +29,8 @@ public:
 private:
     template <typename Action>
     void post(Action action);
+    template <typename Answer, typename Question>
+    Answer waitFor(Question question, Answer fallback);
 
     std::mutex mutex_;
     MainDialog* dialog_;  // read and cleared on the UI thread only

@@ -164,14 +164,21 @@ void MainDialog::setStatusText(const std::string& text) { statusLine_->SetLabelT
 
 void MainDialog::setProgressText(const std::string& text) { progressLine_->SetLabelText(fromUtf8(text)); }
 
-void MainDialog::showMessage(const std::string& text) {
+int MainDialog::showBox(const std::string& text, long style) {
 #ifdef __WXMSW__
-    wxMessageDialog box(this, fromUtf8(text), app_identity::name(), wxOK | wxICON_EXCLAMATION);
+    wxMessageDialog box(this, fromUtf8(text), app_identity::name(), style);
 #else
     // GTK's own message box shows no icon: this one draws the theme's.
-    wxGenericMessageDialog box(this, fromUtf8(text), app_identity::name(), wxOK | wxICON_EXCLAMATION);
+    wxGenericMessageDialog box(this, fromUtf8(text), app_identity::name(), style);
 #endif
-    box.ShowModal();
+    if (style & wxYES_NO) box.SetYesNoLabels(fromUtf8("はい"), fromUtf8("いいえ"));
+    return box.ShowModal();
+}
+
+void MainDialog::showMessage(const std::string& text) { showBox(text, wxOK | wxICON_EXCLAMATION); }
+
+bool MainDialog::askYesNo(const std::string& question) {
+    return showBox(question, wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION) == wxID_YES;
 }
 
 void MainDialog::copyControlsToSettings() {
@@ -212,6 +219,7 @@ void MainDialog::startJob() {
     // observer, which outlives this dialog if it has to.
     JobSettings settings = settings_;
     if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
+    settings.knownHostsFile = SettingsFile::knownHostsBeside(settingsFile_.path());
     std::thread([observer = observer_, settings = std::move(settings)] {
         SitemapJob job(settings, *observer);
         job.run();

@@ -33,6 +33,8 @@ public:
     void setProgressText(const std::string& text);
     // A modal box: OK button, exclamation icon, the program's name as caption.
     void showMessage(const std::string& text);
+    // はい / いいえ, いいえ by default; true for はい.
+    bool askYesNo(const std::string& question);
 
     bool jobRunning() const { return jobRunning_; }
     TrayIcon& trayIcon() { return *trayIcon_; }
@@ -47,6 +49,7 @@ public:
     static bool anyJobRunning() { return jobsRunning_ > 0; }
 
 private:
+    int showBox(const std::string& text, long style);
     void buildControls();
     void onInit();
     void onExecute(wxCommandEvent& event);

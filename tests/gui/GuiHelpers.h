@@ -35,6 +35,7 @@ public:
         std::string caption;
         std::string message;
         long style;
+        std::string yesLabel, noLabel;
     };
 
     MessageBoxRecorder() { Register(); }
@@ -42,6 +43,7 @@ public:
 
     std::vector<Box> boxes;
     std::function<void()> whileShown;
+    int answer = wxID_OK;  // what a box with more than OK returns
 
     std::vector<std::string> messages() const {
         std::vector<std::string> texts;
@@ -53,10 +55,11 @@ protected:
     int Enter(wxDialog* dialog) override {
         auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
         if (!box) return wxID_NONE;
-        boxes.push_back({box->GetCaption().utf8_string(), box->GetMessage().utf8_string(),
-                         box->GetMessageDialogStyle()});
+        const long style = box->GetMessageDialogStyle();
+        boxes.push_back({box->GetCaption().utf8_string(), box->GetMessage().utf8_string(), style,
+                         box->GetYesLabel().utf8_string(), box->GetNoLabel().utf8_string()});
         if (whileShown) whileShown();
-        return wxID_OK;
+        return style & wxYES_NO ? answer : wxID_OK;
     }
     void Exit(wxDialog*) override {}
 };

@@ -295,6 +295,38 @@ TEST_F(MainDialogTest, FailedLoginShowsItsMessageWhileTheJobWaits) {
     EXPECT_EQ(readFile(work.path() / "sitemap.xml"), "<missing>");
 }
 
+TEST_F(MainDialogTest, NewSshHostKeyIsTrustedOnlyWhenTheUserSaysYes) {
+    TempTree site;
+    site.file("www/index.html");
+    TestServer::Options options;
+    options.kind = TestServer::Kind::Sftp;
+    TestServer server(site.str(), options);
+    open();
+    const auto knownHosts = work.path() / "known_hosts";
+    for (int answer : {wxID_NO, wxID_YES}) {
+        boxes.boxes.clear();
+        boxes.answer = answer;
+        fill(server);
+        dialog->execute();
+        ASSERT_TRUE(pumpUntil([&] { return !dialog->jobRunning(); }, 30000));
+        ASSERT_FALSE(boxes.boxes.empty());
+        const auto& question = boxes.boxes[0];
+        EXPECT_NE(question.message.find(server.fingerprint()), std::string::npos) << question.message;
+        EXPECT_TRUE((question.style & wxYES_NO) && (question.style & wxNO_DEFAULT));
+        EXPECT_EQ(question.yesLabel + "/" + question.noLabel, "はい/いいえ");
+        if (answer == wxID_NO) {
+            EXPECT_EQ(boxes.boxes.size(), 2u);
+            EXPECT_EQ(boxes.boxes.back().message,
+                      "SSHサーバのホスト鍵が信頼されていないため接続しませんでした。鍵の指紋: " + server.fingerprint());
+            EXPECT_FALSE(std::filesystem::exists(knownHosts));
+        } else {
+            EXPECT_EQ(boxes.boxes.size(), 1u);
+            EXPECT_EQ(label(id::kStatusLine).rfind("更新完了", 0), 0u) << label(id::kStatusLine);
+            EXPECT_NE(readFile(knownHosts).find(" ecdsa-sha2-nistp256 "), std::string::npos);
+        }
+    }
+}
+
 TEST_F(MainDialogTest, TextsWithAmpersandsShowAsTheyAre) {
     open();
     dialog->setProgressText("http://example.com/a&b");
