@@ -3,7 +3,8 @@
 #  1. the core tests, cross-compiled, pass under Wine;
 #  2. quillomar-cli.exe writes a sitemap.xml byte for byte equal to the
 #     Linux build's against the same FTP server, and uploads it the same way;
-#     over FTP with TLS too (explicit and implicit, vsftpd);
+#     over FTP with TLS too (explicit and implicit, vsftpd), and over SFTP
+#     (its host key trusted once, then kept; uploads replace);
 #  3. Quillomar.exe shows its dialog and ends with exit code 0;
 #  4. the version record reads back as it should.
 # Expects the Linux build in build/ (scripts/build) and builds build-win/.
@@ -11,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-scripts/install-deps wine wine64 python3-pefile python3-cryptography vsftpd xdotool xvfb openbox fonts-noto-cjk \
+scripts/install-deps wine wine64 python3-pefile python3-cryptography python3-paramiko vsftpd xdotool xvfb openbox fonts-noto-cjk \
   libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
 
 packaging/windows/build.sh
@@ -106,6 +107,27 @@ CONF
   check "same sitemap.xml over TLS ($mode)" cmp "$work/tls-linux-$mode/sitemap.xml" "$work/tls-windows-$mode/sitemap.xml"
   kill "$vsftpd_pid" 2>/dev/null || true
 done
+
+echo "== quillomar-cli.exe over SFTP (paramiko), against the Linux build"
+mkdir -p "$work/sftp-site" "$work/sftp-linux" "$work/sftp-windows"
+cp -r demo/site/. "$work/sftp-site/"
+coproc SFTP { exec /usr/bin/python3 tests/support/sftpd.py --root "$work/sftp-site" --host-key "$work/sftp-key" 2>/dev/null; }
+sftp_pid=$SFTP_PID
+read -r _ sftp_port _ fingerprint <&"${SFTP[0]}"
+for side in linux windows; do
+  printf '[INI_SETTING]\r\nhost=sftp://127.0.0.1:%s\r\nid=user\r\npswd=secret\r\ndir=/\r\nhttp=http://www.example.com/\r\nchk1=0\r\nchk2=%s\r\n' \
+    "$sftp_port" "$([ $side = windows ] && echo 1 || echo 0)" > "$work/sftp-$side/SETTING.INI"
+done
+(cd "$work/sftp-linux" && "$root/build/quillomar-cli" --trust-host-key "$fingerprint" 2>/dev/null) || true
+check "an unknown host key is refused" bash -c "cd '$work/sftp-windows' && ! wine '$root/build-win/quillomar-cli.exe' >/dev/null 2>&1"
+(cd "$work/sftp-windows" && wine "$root/build-win/quillomar-cli.exe" --trust-host-key "$fingerprint" 2>/dev/null) || true
+check "same sitemap.xml over SFTP" cmp "$work/sftp-linux/sitemap.xml" "$work/sftp-site/sitemap.xml"
+check "the key kept beside SETTING.INI" grep -q "^\[127.0.0.1\]:$sftp_port ecdsa-sha2-nistp256 " "$work/sftp-windows/known_hosts"
+echo "<!-- the first upload -->" >> "$work/sftp-site/sitemap.xml"
+(cd "$work/sftp-windows" && wine "$root/build-win/quillomar-cli.exe" 2>/dev/null) || true
+check "a second upload over SFTP replaces the first, no flag needed" \
+  cmp "$work/sftp-linux/sitemap.xml" "$work/sftp-site/sitemap.xml"
+kill "$sftp_pid" 2>/dev/null || true
 
 echo "== Quillomar.exe on a display"
 # Windows started before had no display: a fresh Wine session gets this one.
