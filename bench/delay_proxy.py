@@ -14,7 +14,8 @@ Prints "PORT <n>" once it listens; ends when its standard input closes.
 Over TLS the replies cannot be read: with --data-ports LO-HI the proxy
 forwards bytes as they come and relays every port of that range on
 127.0.0.1 to the same port of --upstream-host, a server that listens
-there and names 127.0.0.1 in its passive replies.
+there and names 127.0.0.1 in its passive replies. With --raw (SSH) bytes
+are forwarded as they come and no data connection is relayed.
 """
 import argparse
 import asyncio
@@ -127,8 +128,8 @@ async def handle_control(creader, cwriter, args, stats):
 
     async def from_server(chunk):
         state["server_spoke"] = True
-        if args.data_ports:
-            return chunk  # encrypted: passed on as it is
+        if args.data_ports or args.raw:
+            return chunk  # encrypted, or not FTP: passed on as it is
         data = state["pending"] + chunk
         lines = data.split(b"\r\n")
         state["pending"] = lines.pop()
@@ -159,6 +160,7 @@ async def main():
     parser.add_argument("--stats", default="")
     parser.add_argument("--upstream-host", default="127.0.0.1")
     parser.add_argument("--data-ports", default="", help="LO-HI: relay these ports as they are (TLS)")
+    parser.add_argument("--raw", action="store_true", help="not FTP: bytes passed on as they come")
     args = parser.parse_args()
     stats = Stats(args.stats)
     if args.data_ports:

@@ -3,6 +3,9 @@
 through the same delay proxy, and prints a table.
 
     walk_bench.py --cli build/quillomar-cli [--rtts 0,20] [--servers pyftpdlib,vsftpd]
+
+Servers: pyftpdlib, vsftpd, vsftpd-tls (FTP over TLS) and sftp (paramiko,
+offering posix-rename as OpenSSH's server does).
 """
 import argparse
 import json
@@ -15,6 +18,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FTPD = os.path.join(HERE, "..", "tests", "support", "ftpd.py")
+SFTPD = os.path.join(HERE, "..", "tests", "support", "sftpd.py")
 PYTHON = "/usr/bin/python3"
 TLS_DATA_PORTS = (47100, 47160)  # vsftpd over TLS: its passive ports, relayed by the proxy
 
@@ -66,6 +70,13 @@ class Process:
 def start_pyftpdlib(root):
     p = Process([PYTHON, FTPD, "--root", root, "--user", "user", "--password", "secret", "--order", "disk"])
     return p, p.port(), "user", "secret", None
+
+
+def start_sftp(root, workdir):
+    """The SFTP server over the tree; returns its host key's fingerprint last."""
+    p = Process([PYTHON, SFTPD, "--root", root, "--host-key", os.path.join(workdir, "host_key"), "--posix-rename"])
+    words = p.proc.stdout.readline().decode().split()
+    return p, int(words[1]), "user", "secret", words[3]
 
 
 def start_vsftpd(root, workdir, tls=False):
@@ -132,16 +143,27 @@ def timed(args, cwd, timeout):
     return seconds, rss_mb, rc
 
 
-def tool_commands(cli, port, user, password, workdir, ca=None):
+def tool_commands(cli, port, user, password, workdir, ca=None, fingerprint=None):
     pwfile = os.path.join(workdir, "pw")
     with open(pwfile, "w") as f:
         f.write(password + "\n")
     obscured = subprocess.run(["rclone", "obscure", password], capture_output=True, text=True).stdout.strip()
     # Over TLS: the throwaway authority trusted, as a private one would be.
+    scheme = "ftpes://" if ca else "sftp://" if fingerprint else ""
     q = ([] if ca is None else ["env", "QUILLOMAR_CA_FILE=" + ca]) + [
          cli, "--settings", os.path.join(workdir, "bench.ini"), "--host",
-         ("ftpes://" if ca else "") + "127.0.0.1:%d" % port, "--account", user,
+         scheme + "127.0.0.1:%d" % port, "--account", user,
          "--password-file", pwfile, "--folder", "/", "--base-url", "http://example.com", "--no-upload"]
+    if fingerprint:
+        q += ["--trust-host-key", fingerprint]
+        return [
+            ("quillomar-cli, folder by folder", q + ["--connections", "0"]),
+            ("quillomar-cli, 1 connection", q + ["--connections", "1"]),
+            ("quillomar-cli, 4 connections (default)", q + ["--connections", "4"]),
+            ("quillomar-cli, 8 connections", q + ["--connections", "8"]),
+            ("rclone lsf -R", ["rclone", "lsf", "-R", "--config", "/dev/null",
+                               ":sftp,host=127.0.0.1,port=%d,user=%s,pass=%s:/" % (port, user, obscured)]),
+        ]
     return [
         ("quillomar-cli, folder by folder", q + ["--connections", "0"]),
         ("quillomar-cli, 1 connection", q + ["--connections", "1"]),
@@ -189,23 +211,27 @@ def main():
         for server_name in args.servers.split(","):
             for rtt in [float(x) for x in args.rtts.split(",")]:
                 work = tempfile.mkdtemp(dir=base)
-                ca = None
+                ca = fingerprint = None
                 if server_name.startswith("vsftpd"):
                     server, port, user, password, ca = start_vsftpd(tree, work, tls=server_name == "vsftpd-tls")
+                elif server_name == "sftp":
+                    server, port, user, password, fingerprint = start_sftp(tree, work)
                 else:
                     server, port, user, password, _ = start_pyftpdlib(tree)
                 try:
-                    for label, _cmd in tool_commands(cli, 0, user, password, work, ca):
+                    for label, _cmd in tool_commands(cli, 0, user, password, work, ca, fingerprint):
                         if args.tools and not any(label.startswith(t) for t in args.tools.split("|")):
                             continue
                         run_dir = tempfile.mkdtemp(dir=base)
                         stats_file = os.path.join(run_dir, "stats.json")
                         tls_args = [] if ca is None else ["--upstream-host", "127.0.0.2", "--data-ports",
                                                           "%d-%d" % TLS_DATA_PORTS]
+                        if fingerprint:
+                            tls_args = ["--raw"]
                         proxy = Process([PYTHON, os.path.join(HERE, "delay_proxy.py"), "--upstream-port", str(port),
                                          "--rtt-ms", str(rtt), "--stats", stats_file] + tls_args)
                         proxy_port = proxy.port()
-                        cmd = dict(tool_commands(cli, proxy_port, user, password, run_dir, ca))[label]
+                        cmd = dict(tool_commands(cli, proxy_port, user, password, run_dir, ca, fingerprint))[label]
                         seconds, rss, rc = timed(cmd, run_dir, args.timeout)
                         time.sleep(0.5)  # let the proxy see the last connections close
                         proxy.stop()

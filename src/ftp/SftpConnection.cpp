@@ -34,7 +34,7 @@ constexpr Socket kNoSocket = INVALID_SOCKET;
 void closeSocket(Socket s) { closesocket(s); }
 bool setNonBlocking(Socket s) {
     u_long on = 1;
-    return ioctlsocket(s, FIONBIO, &on) == 0;
+    return ioctlsocket(s, static_cast<long>(FIONBIO), &on) == 0;
 }
 bool connectPending() { return WSAGetLastError() == WSAEWOULDBLOCK; }
 // 1 connected, 0 not yet, -1 refused.

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "ftp/ListingParser.h"
 #include "ftp/SftpConnection.h"
 
 namespace sftp_names {
@@ -79,9 +80,8 @@ bool append(const std::string& body, NameList& names) {
         if (!SftpConnection::getString(body, at, entry.name) || !SftpConnection::getString(body, at, entry.facts) ||
             !readAttributes(body, at, attributes))
             return false;
-        // A name holding "/" is no name of this folder.
-        if (entry.name == "." || entry.name == ".." || entry.name.empty() || entry.name.find('/') != std::string::npos)
-            continue;
+        // A name holding "/" or a NUL is no name of this folder.
+        if (entry.name == "." || entry.name == ".." || !listing::isSafeName(entry.name)) continue;
         entry.kind = kindFrom(attributes);
         if (attributes.hasTime) entry.modified = utcTime(attributes.modified);
         names.push_back(std::move(entry));
