@@ -5,7 +5,8 @@
 # vsftpd; the fast rows at 150 ms; a tree of 10,111 folders at 20 ms; then
 # the memory of quillomar-cli on 1,000 folders holding 100,000 pages, and
 # on 1,011 folders holding 1,000,890 pages (split into 21 files) with and
-# without every sitemap option; and FTP over TLS beside plain FTP at 20 ms.
+# without every sitemap option; FTP over TLS beside plain FTP at 20 ms; and
+# SFTP beside rclone over SFTP at 20 ms.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps
@@ -34,3 +35,7 @@ echo
 echo "## FTP over TLS: 329 folders at 20 ms (vsftpd, AUTH TLS)"
 bench/walk_bench.py --cli build/quillomar-cli --rtts 20 --servers vsftpd,vsftpd-tls \
   --tools "quillomar-cli, 1|quillomar-cli, 4 connections (default)|rclone"
+echo
+echo "## SFTP: 329 folders at 20 ms (paramiko, posix-rename offered)"
+bench/walk_bench.py --cli build/quillomar-cli --rtts 20 --servers sftp \
+  --tools "quillomar-cli, folder by folder|quillomar-cli, 1|quillomar-cli, 4 connections (default)|quillomar-cli, 8|rclone"

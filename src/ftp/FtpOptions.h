@@ -24,6 +24,10 @@ struct FtpOptions {
     // password masked; from whichever thread runs the connection, so it
     // must be thread-safe. Empty: nothing is traced.
     std::function<void(const std::string& line)> trace;
+    // Called on the connecting thread once the server has greeted (FTP: its
+    // 220 reply; SFTP: its host key is trusted), while the login goes on;
+    // it may be called again later.
+    std::function<void()> greeted;
     // A login refused with 421 (the server still counts our last one, or
     // allows no more at the moment) is asked again a few times; false asks
     // once, for a login that can as well come later.

@@ -24,6 +24,7 @@ constexpr FtpSession::Anchor kListingAnchor = FtpSession::Anchor::Always;
 
 // Listings larger than this are refused rather than held in memory.
 constexpr size_t kMaxListingBytes = 128u << 20;
+constexpr int kLongestSleepMs = 5;  // while a request runs
 
 // A refused login because of too many connections is asked again after
 // these pauses: the server may not yet have seen our last QUIT.
@@ -192,11 +193,33 @@ bool FtpSession::performOnce(const std::vector<std::string>& commands, Body body
     return ok;
 }
 
+// curl_easy_perform, but never asleep for long: while the client sets up
+// a TLS data connection (which the server accepts only once the transfer
+// starts) it waits on its own timers, not on the control connection, and
+// would read the reply that is already there up to a second late.
+int FtpSession::performRequest() {
+    if (!multi_) multi_ = curl_multi_init();
+    if (!multi_ || curl_multi_add_handle(multi_, curl_) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+    CURLcode code = CURLE_OK;
+    for (int running = 1; running;) {
+        if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+            code = CURLE_RECV_ERROR;
+            break;
+        }
+        if (running) curl_multi_poll(multi_, nullptr, 0, kLongestSleepMs, nullptr);
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &left))
+        if (message->msg == CURLMSG_DONE && message->easy_handle == curl_) code = message->data.result;
+    curl_multi_remove_handle(multi_, curl_);
+    return code;
+}
+
 bool FtpSession::run() {
     replyLines_.clear();
     data_.clear();
     tooLarge_ = false;
-    CURLcode code = curl_easy_perform(curl_);
+    CURLcode code = static_cast<CURLcode>(performRequest());
     lastResponseCode_ = 0;
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &lastResponseCode_);
     connectionLost_ = code != CURLE_OK && isConnectionFailure(code);
@@ -274,8 +297,7 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
         loggedIn = perform({"*FEAT", "*OPTS MLST type;unique;"}, Body::None);
     }
     if (!loggedIn) {
-        curl_easy_cleanup(curl_);
-        curl_ = nullptr;
+        close();
         return 0;
     }
     options_.cancel = nullptr;  // it stops the login only, never what follows
@@ -425,7 +447,11 @@ bool FtpSession::store(const std::string& localName, const std::string& remoteNa
 
 int FtpSession::close() {
     if (!curl_) return 0;
-    curl_easy_cleanup(curl_);  // says QUIT on an open connection
+    // The connection is the multi handle's: it says QUIT, with this
+    // session's time limits.
+    if (multi_) curl_multi_cleanup(multi_);
+    multi_ = nullptr;
+    curl_easy_cleanup(curl_);
     curl_ = nullptr;
     return 1;
 }

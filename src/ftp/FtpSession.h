@@ -9,6 +9,7 @@
 #include "ftp/RemoteSession.h"
 
 typedef void CURL;
+typedef void CURLM;
 struct curl_slist;
 
 // One FTP login (plain or over TLS) for one generation, used by one thread.
@@ -63,6 +64,7 @@ private:
     std::vector<std::string> commandsInFolder(const std::vector<std::string>& commands, bool prefixed) const;
     void applyCommonOptions();
     bool run();  // performs the prepared request and notes how it ended
+    int performRequest();
     void noteError(int code);
     int finishListing(NameList& names, size_t before, size_t unreadable);
     bool store(const std::string& localName, const std::string& remoteName, int mode);
@@ -76,6 +78,7 @@ private:
     static size_t onData(char* data, size_t size, size_t count, void* self);
 
     CURL* curl_ = nullptr;
+    CURLM* multi_ = nullptr;  // runs each request; holds the connection between them
     FtpOptions options_;
     FtpHost host_;
     std::string urlPrefix_;

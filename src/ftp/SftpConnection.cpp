@@ -168,7 +168,9 @@ int SftpConnection::connect(const FtpHost& host, const std::string& account, con
     trust_ = {};
     password_ = password;
     // Lost or refused, a failed login is not a lost connection.
-    bool ok = open(host) && trusted(host) && login(account, password) && startSftp();
+    bool ok = open(host) && trusted(host);
+    if (ok && options_.greeted) options_.greeted();
+    ok = ok && login(account, password) && startSftp();
     if (!ok) {
         const std::string error = lastError_;
         close();

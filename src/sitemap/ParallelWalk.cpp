@@ -340,26 +340,41 @@ void ParallelWalk::judgeRoot() {
 WalkResult ParallelWalk::run(const std::string& targetFolder, const RootLister& lister, bool& usable) {
     usable = false;
     const auto started = std::chrono::steady_clock::now();
-    auto first = FolderReader::forHost(options_.host, connectionOptions());
-    if (first->connect(options_.host, options_.account, options_.password) != 1) return WalkResult::Ok;
-    const auto loginTime = std::chrono::steady_clock::now() - started;
-
-    // The other logins, and the caller's, start while the first one reads
-    // the target folder.
-    alive_ = 1;
+    // The other logins, and the caller's, start once the server has greeted
+    // the first one: a server that takes one login at a time has given it
+    // to the first by then, and the rest of a login (over TLS, most of it)
+    // goes on at once on every connection.
+    bool othersStarted = false;
     std::vector<std::thread> threads;
-    for (int i = 1; i < options_.connections; ++i)
-        threads.emplace_back(&ParallelWalk::loginAndWork, this, connectionOptions());
-    std::thread listerThread([this, &lister] {
-        RootListing listing = lister(&stopLister_);
+    std::thread listerThread;
+    auto startOthers = [&] {
+        std::lock_guard<std::mutex> starting(mutex_);
+        if (othersStarted) return;
+        othersStarted = true;
+        for (int i = 1; i < options_.connections; ++i)
+            threads.emplace_back(&ParallelWalk::loginAndWork, this, connectionOptions());
+        listerThread = std::thread([this, &lister] {
+            RootListing listing = lister(&stopLister_);
+            std::lock_guard<std::mutex> lock(mutex_);
+            rootListing_ = std::move(listing);
+            listerDone_ = true;
+            judgeRoot();
+            if (rootRead_) flush();  // what waited for it
+            changed_.notify_all();
+        });
+    };
+    FtpOptions firstOptions = connectionOptions();
+    firstOptions.greeted = startOthers;
+    auto first = FolderReader::forHost(options_.host, firstOptions);
+    const bool loggedIn = first->connect(options_.host, options_.account, options_.password) == 1;
+    const auto loginTime = std::chrono::steady_clock::now() - started;
+    if (loggedIn) {
         std::lock_guard<std::mutex> lock(mutex_);
-        rootListing_ = std::move(listing);
-        listerDone_ = true;
-        judgeRoot();
-        if (rootRead_) flush();  // what waited for it
-        changed_.notify_all();
-    });
-    if (readRoot(*first, targetFolder)) {
+        ++alive_;
+    }
+    startOthers();  // when no greeting was seen
+    if (loggedIn && readRoot(*first, targetFolder)) {
+        std::lock_guard<std::mutex> lock(mutex_);
         threads.emplace_back(&ParallelWalk::worker, this, std::move(first), false);
     } else {
         std::lock_guard<std::mutex> lock(mutex_);
