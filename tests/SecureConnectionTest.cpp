@@ -211,6 +211,30 @@ TEST(SecureConnection, SftpWalksAndReplacesAsFtpDoes) {
     }
 }
 
+// Logged in at /home/u, as SFTP servers mostly leave a login: "/www", as FTP
+// shows the site's folder, is found below it; the full path works as well.
+TEST(SecureConnection, SftpFindsTheFtpStyleFolderBelowTheLogin) {
+    TempTree site, keys;
+    site.file("home/u/www/a/index.html");
+    TestServer::Options options = sftp();
+    options.home = "/home/u";
+    TestServer server(site.str(), options);
+    for (const char* folder : {"/www", "/home/u/www", "www"}) {
+        for (int connections : {0, 4}) {
+            auto settings = sftpSettings(server, keys);
+            settings.targetFolder = folder;
+            settings.connections = connections;
+            Generation run = generate(settings);
+            ASSERT_EQ(run.outcome, Outcome::Completed) << folder << " " << connections << run.reason;
+            EXPECT_NE(run.file.find("<loc>http://example.com/a/index.html</loc>"), std::string::npos) << folder;
+            EXPECT_EQ(run.walkConnections > 0, connections > 0) << folder;
+        }
+    }
+    auto settings = sftpSettings(server, keys);
+    settings.targetFolder = "/nowhere";
+    EXPECT_EQ(generate(settings).messages, std::vector<std::string>{SitemapJob::kCannotChangeFolder});
+}
+
 TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
     TempTree site, keys, serverKeys;
     site.file("www/index.html");

@@ -34,4 +34,9 @@ public:
     virtual size_t read(const std::vector<std::string>& paths, std::vector<Result>& results, bool identitiesFirst,
                         bool useMlst) = 0;
     virtual bool outOfStep() const = 0;
+    // See RemoteSession::alternativeTarget.
+    virtual std::string alternativeTarget(const std::string& folder) const {
+        (void)folder;
+        return {};
+    }
 };

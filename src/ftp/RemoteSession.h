@@ -67,6 +67,13 @@ public:
     // none (then the folder's path is its identity).
     virtual std::string currentFolderId() = 0;
 
+    // Where else the target folder may be when it is not where it was typed
+    // (SFTP: below the login folder); empty when nowhere else.
+    virtual std::string alternativeTarget(const std::string& folder) const {
+        (void)folder;
+        return {};
+    }
+
     // The name an upload goes to until it is whole.
     static constexpr const char* kUploadSuffix = ".uploading";
 };

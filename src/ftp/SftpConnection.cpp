@@ -26,6 +26,7 @@ namespace {
 constexpr uint8_t kInit = 1, kVersion = 2;
 constexpr uint32_t kMaxPacket = 1u << 20;  // larger than any reply we ask for
 constexpr int kSliceMs = 100;               // how often a wait looks at the cancel flag
+constexpr size_t kMaxEarlyReplies = 4096;   // more than any batch asks for at once
 
 #ifdef _WIN32
 using Socket = SOCKET;
@@ -297,6 +298,11 @@ bool SftpConnection::startSftp() {
     return true;
 }
 
+std::string SftpConnection::belowLogin(const std::string& folder) const {
+    if (folder.empty() || folder.front() != '/' || loginFolder_.empty() || loginFolder_ == "/") return {};
+    return loginFolder_ + folder;
+}
+
 bool SftpConnection::offers(const std::string& extension) const {
     return std::find(extensions_.begin(), extensions_.end(), extension) != extensions_.end();
 }
@@ -333,6 +339,7 @@ bool SftpConnection::reply(uint32_t id, Reply& out) {
         if (out.id == id) return true;
         auto forgotten = std::find(forgotten_.begin(), forgotten_.end(), out.id);
         if (forgotten != forgotten_.end()) forgotten_.erase(forgotten);
+        else if (out.id >= nextId_ || early_.size() >= kMaxEarlyReplies) return failed("SFTP replies out of step");
         else early_.push_back(std::move(out));
     }
 }

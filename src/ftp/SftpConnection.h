@@ -59,6 +59,10 @@ public:
 
     bool offers(const std::string& extension) const;
     const std::string& loginFolder() const { return loginFolder_; }
+    // A folder typed from "/" as FTP shows it ("/public_html") may lie
+    // below the login folder: SFTP seldom shuts a login in its home. The
+    // path there, or empty when that is the folder itself.
+    std::string belowLogin(const std::string& folder) const;
     bool connected() const { return channel_ != nullptr; }
     bool lost() const { return lost_; }
     const std::string& lastError() const { return lastError_; }

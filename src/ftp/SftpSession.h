@@ -31,6 +31,7 @@ public:
     ListOutcome lastListOutcome() const override { return lastList_; }
     // SFTP names no folder identity: the resolved path is one.
     std::string currentFolderId() override { return {}; }
+    std::string alternativeTarget(const std::string& folder) const override { return connection_.belowLogin(folder); }
 
 private:
     using Reply = SftpConnection::Reply;

@@ -304,6 +304,11 @@ bool ParallelWalk::readRoot(FolderReader& reader, const std::string& targetFolde
     root_->identity.path = target;
     std::vector<Probe> rootProbe;
     if (probe(reader, {root_.get()}, rootProbe, true) != 1 || confused_) return false;
+    const std::string elsewhere = reader.alternativeTarget(target);
+    if (!rootProbe[0].entered && !elsewhere.empty()) {
+        root_->identity.path = elsewhere;
+        if (probe(reader, {root_.get()}, rootProbe, false) != 1 || confused_) return false;
+    }
     const Probe& root = rootProbe[0];
     // An empty or refused folder is left to the caller: its messages and
     // its empty sitemap come from the folder listing.

@@ -168,8 +168,11 @@ void SitemapJob::openTarget(RemoteSession& session, Target& target, const std::a
     }
     if (!settings_.targetFolder.empty() && settings_.targetFolder != "/" &&
         session.changeDirectory(settings_.targetFolder) != 1) {
-        target.message = session.connectionLost() ? kConnectionLost : kCannotChangeFolder;
-        return;
+        const std::string elsewhere = session.alternativeTarget(settings_.targetFolder);
+        if (session.connectionLost() || elsewhere.empty() || session.changeDirectory(elsewhere) != 1) {
+            target.message = session.connectionLost() ? kConnectionLost : kCannotChangeFolder;
+            return;
+        }
     }
     session.currentDirectory(rootPath_);
     target.listed = true;
