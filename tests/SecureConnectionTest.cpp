@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -233,6 +234,25 @@ TEST(SecureConnection, SftpFindsTheFtpStyleFolderBelowTheLogin) {
     auto settings = sftpSettings(server, keys);
     settings.targetFolder = "/nowhere";
     EXPECT_EQ(generate(settings).messages, std::vector<std::string>{SitemapJob::kCannotChangeFolder});
+}
+
+// A server that takes the connection and never says a word: the run fails
+// once the reply limit has passed, with both walks.
+TEST(SecureConnection, SftpServerThatNeverSpeaksFailsInTime) {
+    TestServer::Options scripted;
+    scripted.kind = TestServer::Kind::Hostile;
+    scripted.hostileCase = "no-greeting";
+    TestServer silent("", scripted);
+    for (int connections : {0, 4}) {
+        JobSettings settings{"sftp://" + silent.host(), "user", "secret", "/www", "http://example.com", "0", "0"};
+        settings.connections = connections;
+        settings.replyTimeoutSeconds = 1;
+        const auto started = std::chrono::steady_clock::now();
+        Generation run = generate(settings);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_EQ(run.messages, std::vector<std::string>{SitemapJob::kCannotConnect}) << connections;
+        EXPECT_LT(seconds, 10.0) << connections;
+    }
 }
 
 TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {

@@ -1,6 +1,7 @@
 #include "ftp/FtpSession.h"
 
 #include <curl/curl.h>
+#include <libssh2.h>
 
 #include <chrono>
 #include <fstream>
@@ -107,7 +108,9 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* source) {
 
 }  // namespace
 
-bool FtpSession::initNetwork() { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }
+bool FtpSession::initNetwork() {
+    return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK && libssh2_init(0) == 0;
+}
 
 FtpSession::FtpSession() : dataLimit_(kMaxListingBytes) {}
 

@@ -19,7 +19,8 @@ struct curl_slist;
 // never depends on where a reused or re-opened connection happens to stand.
 class FtpSession : public RemoteSession {
 public:
-    // Prepares the network layer; once per process, before any thread starts.
+    // Prepares the network layer (FTP and SFTP); once per process, before
+    // any thread starts.
     static bool initNetwork();
 
     FtpSession();

@@ -27,6 +27,7 @@ constexpr uint8_t kInit = 1, kVersion = 2;
 constexpr uint32_t kMaxPacket = 1u << 20;  // larger than any reply we ask for
 constexpr int kSliceMs = 100;               // how often a wait looks at the cancel flag
 constexpr size_t kMaxEarlyReplies = 4096;   // more than any batch asks for at once
+constexpr long kGoodbyeMs = 2000;
 
 #ifdef _WIN32
 using Socket = SOCKET;
@@ -39,6 +40,17 @@ bool setNonBlocking(Socket s) {
 }
 bool connectPending() { return WSAGetLastError() == WSAEWOULDBLOCK; }
 // 1 connected, 0 not yet, -1 refused.
+// 1 ready, 0 not yet, -1 failed.
+int waitReady(Socket s, bool reading, bool writing, int ms) {
+    fd_set readable, writable;
+    FD_ZERO(&readable);
+    FD_ZERO(&writable);
+    if (reading) FD_SET(s, &readable);
+    if (writing) FD_SET(s, &writable);
+    timeval wait{ms / 1000, (ms % 1000) * 1000};
+    int n = select(0, &readable, &writable, nullptr, &wait);
+    return n < 0 ? -1 : n > 0 ? 1 : 0;
+}
 int waitConnected(Socket s, int ms) {
     fd_set writable, failed;
     FD_ZERO(&writable);
@@ -57,6 +69,11 @@ constexpr Socket kNoSocket = -1;
 void closeSocket(Socket s) { ::close(s); }
 bool setNonBlocking(Socket s) { return fcntl(s, F_SETFL, fcntl(s, F_GETFL) | O_NONBLOCK) == 0; }
 bool connectPending() { return errno == EINPROGRESS; }
+int waitReady(Socket s, bool reading, bool writing, int ms) {
+    pollfd p{s, static_cast<short>((reading ? POLLIN : 0) | (writing ? POLLOUT : 0)), 0};
+    int n = poll(&p, 1, ms);
+    return n < 0 ? -1 : n > 0 ? 1 : 0;
+}
 int waitConnected(Socket s, int ms) {
     pollfd p{s, POLLOUT, 0};
     int n = poll(&p, 1, ms);
@@ -213,10 +230,8 @@ bool SftpConnection::open(const FtpHost& host) {
 
     session_ = libssh2_session_init_ex(nullptr, nullptr, nullptr, &password_);
     if (!session_) return failed("cannot start an SSH session");
-    libssh2_session_set_blocking(session_, 1);
-    // The socket stays non-blocking so that this limit holds for every wait.
-    libssh2_session_set_timeout(session_, options_.stallTimeoutSeconds * 1000);
-    if (libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(s)) != 0)
+    libssh2_session_set_blocking(session_, 0);  // every wait is ours: see finish()
+    if (finish([&] { return libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(s)); }) != 0)
         return failed("SSH handshake failed: " + sessionError(session_));
     return true;
 }
@@ -255,15 +270,21 @@ bool SftpConnection::trusted(const FtpHost& host) {
 bool SftpConnection::login(const std::string& account, const std::string& password) {
     if (cancelled()) return failed("given up");
     const auto length = static_cast<unsigned>(account.size());
-    const char* methods = libssh2_userauth_list(session_, account.c_str(), length);
+    const char* methods = nullptr;
+    finish([&] {
+        methods = libssh2_userauth_list(session_, account.c_str(), length);
+        return methods ? 0 : libssh2_session_last_errno(session_);
+    });
     if (!methods && libssh2_userauth_authenticated(session_)) return true;
     trace("USER " + account + " (offered: " + (methods ? methods : "?") + ")");
-    if (listed(methods, "password") &&
-        libssh2_userauth_password_ex(session_, account.c_str(), length, password.c_str(),
-                                     static_cast<unsigned>(password.size()), nullptr) == 0)
+    if (listed(methods, "password") && finish([&] {
+            return libssh2_userauth_password_ex(session_, account.c_str(), length, password.c_str(),
+                                                static_cast<unsigned>(password.size()), nullptr);
+        }) == 0)
         return true;
-    if (listed(methods, "keyboard-interactive") &&
-        libssh2_userauth_keyboard_interactive_ex(session_, account.c_str(), length, &answerWithPassword) == 0)
+    if (listed(methods, "keyboard-interactive") && finish([&] {
+            return libssh2_userauth_keyboard_interactive_ex(session_, account.c_str(), length, &answerWithPassword);
+        }) == 0)
         return true;
     lastError_ = "login refused: " + sessionError(session_);
     trace("! " + lastError_);
@@ -272,9 +293,13 @@ bool SftpConnection::login(const std::string& account, const std::string& passwo
 
 bool SftpConnection::startSftp() {
     if (cancelled()) return failed("given up");
-    channel_ = libssh2_channel_open_session(session_);
-    if (!channel_ || libssh2_channel_subsystem(channel_, "sftp") != 0)
+    finish([&] {
+        channel_ = libssh2_channel_open_session(session_);
+        return channel_ ? 0 : libssh2_session_last_errno(session_);
+    });
+    if (!channel_ || finish([&] { return libssh2_channel_subsystem(channel_, "sftp"); }) != 0)
         return failed("the server offers no SFTP: " + sessionError(session_));
+    loggedIn_ = true;
     std::string init;
     putU32(init, 5);
     init += static_cast<char>(kInit);
@@ -291,7 +316,6 @@ bool SftpConnection::startSftp() {
     putString(payload, ".");
     Reply home;
     if (!reply(send(kRealpath, payload, "REALPATH ."), home)) return false;
-    std::string count;
     size_t place = 4;
     if (home.type == kName) getString(home.body, place, loginFolder_);
     trace("login folder " + loginFolder_);
@@ -301,6 +325,25 @@ bool SftpConnection::startSftp() {
 std::string SftpConnection::belowLogin(const std::string& folder) const {
     if (folder.empty() || folder.front() != '/' || loginFolder_.empty() || loginFolder_ == "/") return {};
     return loginFolder_ + folder;
+}
+
+// Runs one libssh2 step to its end: it answers EAGAIN while it waits for
+// the network. The wait is ours, in slices, so that the cancel flag stops a
+// login at once and a silent server fails the step after the stall limit.
+template <typename Step>
+auto SftpConnection::finish(Step step, long limitMs) -> decltype(step()) {
+    if (limitMs < 0) limitMs = options_.stallTimeoutSeconds * 1000;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        auto result = step();
+        if (result != LIBSSH2_ERROR_EAGAIN) return result;
+        if (!loggedIn_ && cancelled()) return LIBSSH2_ERROR_TIMEOUT;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return LIBSSH2_ERROR_TIMEOUT;
+        const int directions = libssh2_session_block_directions(session_);
+        waitReady(static_cast<Socket>(socket_), directions & LIBSSH2_SESSION_BLOCK_INBOUND,
+                  directions & LIBSSH2_SESSION_BLOCK_OUTBOUND, static_cast<int>(std::min<long long>(left.count(), kSliceMs)));
+    }
 }
 
 bool SftpConnection::offers(const std::string& extension) const {
@@ -364,10 +407,10 @@ bool SftpConnection::readExact(size_t size, std::string& out) {
     while (input_.size() < size) {
         if (!channel_) return failed("not connected");
         if (std::chrono::steady_clock::now() > replyDeadline_) return failed("no whole reply in time");
-        ssize_t n = libssh2_channel_read(channel_, buffer, sizeof buffer);
+        ssize_t n = finish([&] { return libssh2_channel_read(channel_, buffer, sizeof buffer); });
         if (n == LIBSSH2_ERROR_TIMEOUT) return failed("no reply in time");
         if (n < 0) return failed("connection lost: " + sessionError(session_));
-        if (n == 0 && libssh2_channel_eof(channel_)) return failed("the server closed the connection");
+        if (n == 0) return failed("the server closed the connection");
         input_.append(buffer, static_cast<size_t>(n));
     }
     out.assign(input_, 0, size);
@@ -379,7 +422,7 @@ bool SftpConnection::writeAll(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         if (!channel_) return failed("not connected");
-        ssize_t n = libssh2_channel_write(channel_, bytes.data() + done, bytes.size() - done);
+        ssize_t n = finish([&] { return libssh2_channel_write(channel_, bytes.data() + done, bytes.size() - done); });
         if (n == LIBSSH2_ERROR_TIMEOUT) return failed("the server takes nothing in");
         if (n < 0) return failed("connection lost: " + sessionError(session_));
         done += static_cast<size_t>(n);
@@ -388,18 +431,18 @@ bool SftpConnection::writeAll(const std::string& bytes) {
 }
 
 void SftpConnection::close() {
+    // A short goodbye: a server gone silent must not hold us.
+    const long limit = kGoodbyeMs;
     if (channel_) {
-        // A short goodbye: a server gone silent must not hold us.
-        libssh2_session_set_timeout(session_, 2000);
-        libssh2_channel_free(channel_);
+        finish([&] { return libssh2_channel_free(channel_); }, limit);
         channel_ = nullptr;
     }
     if (session_) {
-        libssh2_session_set_timeout(session_, 2000);
-        libssh2_session_disconnect(session_, "done");
-        libssh2_session_free(session_);
+        finish([&] { return libssh2_session_disconnect(session_, "done"); }, limit);
+        finish([&] { return libssh2_session_free(session_); }, limit);
         session_ = nullptr;
     }
+    loggedIn_ = false;
     if (socket_ != -1) closeSocket(static_cast<Socket>(socket_));
     socket_ = -1;
     pending_.clear();

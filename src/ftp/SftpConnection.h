@@ -88,6 +88,8 @@ private:
     bool readExact(size_t size, std::string& out);
     bool failed(const std::string& text);  // notes a lost connection; false
     bool cancelled() const { return options_.cancel && options_.cancel->load(); }
+    template <typename Step>
+    auto finish(Step step, long limitMs = -1) -> decltype(step());
     void trace(const std::string& line) const;
 
     FtpOptions options_;
@@ -104,6 +106,7 @@ private:
     uint32_t nextId_ = 1;
     std::chrono::steady_clock::time_point replyDeadline_;
     bool lost_ = false;
+    bool loggedIn_ = false;  // the cancel flag stops logins only
     std::string lastError_;
     TrustProblem trust_;
 };
