@@ -32,8 +32,9 @@ echo "## Memory: 1,011 folders, 1,000,890 pages"
 bench/walk_bench.py --cli build/quillomar-cli --rtts 0 --servers vsftpd --levels 10,100 --files 992 \
   --tools "quillomar-cli, 4 connections" --timeout 600
 echo
-echo "## FTP over TLS: 329 folders at 20 ms (vsftpd, AUTH TLS)"
-bench/walk_bench.py --cli build/quillomar-cli --rtts 20 --servers vsftpd,vsftpd-tls \
+echo "## FTP over TLS: 329 folders at 20 ms (vsftpd and Pure-FTPd, AUTH TLS)"
+scripts/fetch-test-servers >/dev/null
+bench/walk_bench.py --cli build/quillomar-cli --rtts 20 --servers vsftpd,vsftpd-tls,pureftpd,pureftpd-tls \
   --tools "quillomar-cli, 1|quillomar-cli, 4 connections (default)|rclone"
 echo
 echo "## SFTP: 329 folders at 20 ms (paramiko, posix-rename offered)"

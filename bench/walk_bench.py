@@ -4,7 +4,8 @@ through the same delay proxy, and prints a table.
 
     walk_bench.py --cli build/quillomar-cli [--rtts 0,20] [--servers pyftpdlib,vsftpd]
 
-Servers: pyftpdlib, vsftpd, vsftpd-tls (FTP over TLS) and sftp (paramiko,
+Servers: pyftpdlib, vsftpd, vsftpd-tls (FTP over TLS), pureftpd and
+pureftpd-tls (from scripts/fetch-test-servers' cache), and sftp (paramiko,
 offering posix-rename as OpenSSH's server does).
 """
 import argparse
@@ -77,6 +78,53 @@ def start_sftp(root, workdir):
     p = Process([PYTHON, SFTPD, "--root", root, "--host-key", os.path.join(workdir, "host_key"), "--posix-rename"])
     words = p.proc.stdout.readline().decode().split()
     return p, int(words[1]), "user", "secret", words[3]
+
+
+def start_pureftpd(root, workdir, tls=False):
+    """Pure-FTPd (from the test servers' cache, scripts/fetch-test-servers)
+    with an account; with tls, TLS required, listening on 127.0.0.2 like
+    vsftpd over TLS. Returns the test authority's file last (None plain)."""
+    import crypt
+    import socket
+    cache = "/var/cache/quillomar/servers/root"
+    passwd, pdb = os.path.join(workdir, "passwd"), os.path.join(workdir, "pure.pdb")
+    with open(passwd, "w") as f:
+        f.write("user:%s:65534:65534::%s/./::::::::::::\n" % (crypt.crypt("secret", crypt.mksalt(crypt.METHOD_SHA512)), root))
+    subprocess.run([os.path.join(cache, "usr/bin/pure-pw"), "mkdb", pdb, "-f", passwd], check=True,
+                   stdout=subprocess.DEVNULL)
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    host = "127.0.0.2" if tls else "127.0.0.1"
+    command = [os.path.join(cache, "usr/sbin/pure-ftpd"), "-S", "%s,%d" % (host, port), "-l", "puredb:" + pdb,
+               "-E", "-H", "-A", "-c", "50"]
+    ca = None
+    if tls:
+        certs = os.path.join(workdir, "certs")
+        os.makedirs(certs, exist_ok=True)
+        subprocess.run([PYTHON, os.path.join(HERE, "..", "tests", "support", "make_certs.py"), certs], check=True)
+        pem = os.path.join(certs, "key-and-certificate.pem")
+        with open(pem, "w") as f:
+            for name in ("good.key", "good.pem"):
+                with open(os.path.join(certs, name)) as part:
+                    f.write(part.read())
+        os.chmod(pem, 0o600)
+        ca = os.path.join(certs, "ca.pem")
+        command += ["-Y", "2", "-2", pem, "-p", "%d:%d" % TLS_DATA_PORTS, "-P", "127.0.0.1"]
+    p = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        try:
+            socket.create_connection((host, port), timeout=1).close()
+            break
+        except OSError:
+            time.sleep(0.05)
+
+    class Stopper:
+        def stop(self):
+            p.kill()
+            p.wait()
+    return Stopper(), port, "user", "secret", ca
 
 
 def start_vsftpd(root, workdir, tls=False):
@@ -214,6 +262,8 @@ def main():
                 ca = fingerprint = None
                 if server_name.startswith("vsftpd"):
                     server, port, user, password, ca = start_vsftpd(tree, work, tls=server_name == "vsftpd-tls")
+                elif server_name.startswith("pureftpd"):
+                    server, port, user, password, ca = start_pureftpd(tree, work, tls=server_name == "pureftpd-tls")
                 elif server_name == "sftp":
                     server, port, user, password, fingerprint = start_sftp(tree, work)
                 else:
