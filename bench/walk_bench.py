@@ -80,6 +80,24 @@ def start_sftp(root, workdir):
     return p, int(words[1]), "user", "secret", words[3]
 
 
+def started(command, host, port):
+    """Starts a server that listens at host:port; returns what stops it."""
+    import socket
+    p = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        try:
+            socket.create_connection((host, port), timeout=1).close()
+            break
+        except OSError:
+            time.sleep(0.05)
+
+    class Stopper:
+        def stop(self):
+            p.kill()
+            p.wait()
+    return Stopper()
+
+
 def start_pureftpd(root, workdir, tls=False):
     """Pure-FTPd (from the test servers' cache, scripts/fetch-test-servers)
     with an account; with tls, TLS required, listening on 127.0.0.2 like
@@ -112,19 +130,7 @@ def start_pureftpd(root, workdir, tls=False):
         os.chmod(pem, 0o600)
         ca = os.path.join(certs, "ca.pem")
         command += ["-Y", "2", "-2", pem, "-p", "%d:%d" % TLS_DATA_PORTS, "-P", "127.0.0.1"]
-    p = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    for _ in range(100):
-        try:
-            socket.create_connection((host, port), timeout=1).close()
-            break
-        except OSError:
-            time.sleep(0.05)
-
-    class Stopper:
-        def stop(self):
-            p.kill()
-            p.wait()
-    return Stopper(), port, "user", "secret", ca
+    return started(command, host, port), port, "user", "secret", ca
 
 
 def start_vsftpd(root, workdir, tls=False):
@@ -157,20 +163,7 @@ def start_vsftpd(root, workdir, tls=False):
             f.write("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
                     "ssl_ciphers=HIGH\nrsa_cert_file=%s\nrsa_private_key_file=%s\n"
                     % (os.path.join(certs, "good.pem"), os.path.join(certs, "good.key")))
-    p = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
-    for _ in range(100):
-        try:
-            socket.create_connection(("127.0.0.2" if tls else "127.0.0.1", port), timeout=1).close()
-            break
-        except OSError:
-            time.sleep(0.05)
-
-    class Stopper:
-        def stop(self):
-            p.kill()
-            p.wait()
-    return Stopper(), port, "anonymous", "guest", ca
+    return started(["/usr/sbin/vsftpd", conf], "127.0.0.2" if tls else "127.0.0.1", port), port, "anonymous", "guest", ca
 
 
 def timed(args, cwd, timeout):
