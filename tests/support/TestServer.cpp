@@ -177,6 +177,7 @@ void TestServer::startSftp(const std::string& root, const Options& options) {
                                      "--host-key", key, "--log", (configDir_->path() / "commands.log").string()};
     if (!options.home.empty()) args.insert(args.end(), {"--home", options.home});
     if (options.posixRename) args.push_back("--posix-rename");
+    if (options.openSshFiles) args.push_back("--openssh");
     startScript(args);
 }
 

@@ -42,6 +42,7 @@ public:
         // the rename that replaces (as OpenSSH's does).
         std::string hostKeyFile;
         bool posixRename = false;
+        bool openSshFiles = false;  // OpenSSH's sftp-server serves the files
     };
 
     explicit TestServer(const std::string& root);

@@ -2,13 +2,16 @@
 """An SFTP server over a folder for the tests (paramiko): one account with a
 password, the folder as "/", a host key kept in a file (made when missing).
 Like OpenSSH's server, a plain rename never replaces a file; with
---posix-rename the server offers the extension that does. Prints
+--posix-rename the server offers the extension that does. With --openssh,
+paramiko does the SSH part only and OpenSSH's own sftp-server serves the
+files, starting in the folder (paths are then the machine's own). Prints
 "PORT <n> FINGERPRINT SHA256:<key's>" once it listens on 127.0.0.1; runs until stdin closes."""
 import argparse
 import base64
 import hashlib
 import os
 import socket
+import subprocess
 import sys
 import threading
 
@@ -17,6 +20,7 @@ from paramiko import SFTPAttributes, SFTPHandle, SFTPServer, SFTPServerInterface
 from paramiko.sftp import SFTP_FAILURE, SFTP_OK
 
 args = None
+OPENSSH_SFTP_SERVER = "/usr/lib/openssh/sftp-server"
 
 
 def log(line):
@@ -116,10 +120,39 @@ class Folder(SFTPServerInterface):
             return errno_result(e)
 
 
+class OpenSshSftp(paramiko.SubsystemHandler):
+    """OpenSSH's sftp-server on the channel, byte for byte."""
+
+    def start_subsystem(self, name, transport, channel):
+        server = subprocess.Popen([OPENSSH_SFTP_SERVER, "-d", args.root], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+        def to_server():
+            while True:
+                data = channel.recv(65536)
+                if not data:
+                    break
+                server.stdin.write(data)
+                server.stdin.flush()
+            server.stdin.close()
+
+        threading.Thread(target=to_server, daemon=True).start()
+        while True:
+            data = server.stdout.read1(65536)
+            if not data:
+                break
+            channel.sendall(data)
+        server.wait()
+        channel.close()
+
+
 def serve(client, host_key):
     transport = paramiko.Transport(client)
     transport.add_server_key(host_key)
-    transport.set_subsystem_handler("sftp", SFTPServer, Folder)
+    if args.openssh:
+        transport.set_subsystem_handler("sftp", OpenSshSftp)
+    else:
+        transport.set_subsystem_handler("sftp", SFTPServer, Folder)
     try:
         transport.start_server(server=Server())
         while transport.is_active():
@@ -137,6 +170,7 @@ def main():
     parser.add_argument("--home", default="/")
     parser.add_argument("--host-key", required=True)
     parser.add_argument("--posix-rename", action="store_true")
+    parser.add_argument("--openssh", action="store_true", help="files served by OpenSSH's sftp-server")
     parser.add_argument("--log")
     parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
