@@ -292,3 +292,25 @@ TEST(JobSettings, FirstMissingValueDecidesTheMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where the program started from a desktop menu keeps its files (the XDG
+// rule: a relative or empty XDG_CONFIG_HOME does not count).
+TEST(SettingsFile, UserFolderFollowsTheXdgRule) {
+    struct {
+        const char *xdg, *home, *expected;
+    } cases[] = {
+        {"/home/a/.conf", "/home/a", "/home/a/.conf/quillomar"},
+        {nullptr, "/home/a", "/home/a/.config/quillomar"},
+        {"", "/home/a", "/home/a/.config/quillomar"},
+        {"relative/conf", "/home/a", "/home/a/.config/quillomar"},
+        {nullptr, nullptr, ""},
+        {"", "not/absolute", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SettingsFile::userFolder(c.xdg, c.home), c.expected)
+            << (c.xdg ? c.xdg : "(unset)") << " " << (c.home ? c.home : "(unset)");
+}
+
+}  // namespace

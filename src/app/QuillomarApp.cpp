@@ -34,6 +34,24 @@ bool startNetwork() {
     return FtpSession::initNetwork();
 }
 
+// Makes the per-user folder (readable by its owner only: the settings hold
+// the password) and starts there. False, with a message, when it cannot.
+bool enterUserFolder() {
+    const std::string folder = SettingsFile::userFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    std::error_code ec;
+    if (!folder.empty()) {
+        std::filesystem::create_directories(utf8Path(folder), ec);
+        if (!ec) std::filesystem::permissions(utf8Path(folder), std::filesystem::perms::owner_all, ec);
+        if (!ec) std::filesystem::current_path(utf8Path(folder), ec);
+    }
+    if (folder.empty() || ec) {
+        wxMessageBox(wxString::FromUTF8(std::string(QuillomarApp::kNoUserFolder) + folder), app_identity::name(),
+                     wxOK | wxICON_EXCLAMATION);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool QuillomarApp::OnInit() {
@@ -41,6 +59,14 @@ bool QuillomarApp::OnInit() {
         wxMessageBox(wxString::FromUTF8(kNetworkFailed), app_identity::name(), wxOK | wxICON_EXCLAMATION);
         stoppedAtStart_ = true;
         return false;
+    }
+    // From a desktop menu: the settings and sitemap.xml live in a folder of
+    // the user's own, made on first start; from a terminal, where it starts.
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] == "--user-folder" && !enterUserFolder()) {
+            stoppedAtStart_ = true;
+            return false;
+        }
     }
     SettingsFile settings;
     settings.setPath(SettingsFile::pathIn(currentFolderUtf8()));

@@ -15,6 +15,9 @@ public:
     static bool stoppedAtStart() { return stoppedAtStart_; }
 
     // The message shown when the network layer cannot be started.
+    // Started with --user-folder (from the desktop menu): the folder for the
+    // settings cannot be made or entered; its path follows.
+    static constexpr const char* kNoUserFolder = "設定を保存するフォルダを作成できませんでした: ";
     static constexpr const char* kNetworkFailed = "Windows ｿｹｯﾄの初期化に失敗しました。";
 
 private:

@@ -219,6 +219,12 @@ std::string SettingsFile::pathIn(const std::string& folder) {
     return pathToUtf8(utf8Path(folder) / kFileName);
 }
 
+std::string SettingsFile::userFolder(const char* xdgConfigHome, const char* home) {
+    if (xdgConfigHome && xdgConfigHome[0] == '/') return pathToUtf8(utf8Path(xdgConfigHome) / "quillomar");
+    if (home && home[0] == '/') return pathToUtf8(utf8Path(home) / ".config" / "quillomar");
+    return {};
+}
+
 std::string SettingsFile::knownHostsBeside(const std::string& settingsPath) {
     return pathToUtf8(utf8Path(settingsPath).parent_path() / "known_hosts");
 }

@@ -27,6 +27,12 @@ public:
     // SETTING.INI in the given folder (the current directory at start).
     static std::string pathIn(const std::string& folder);
 
+    // The folder of the program started from a desktop menu, where its
+    // settings and sitemap.xml live: $XDG_CONFIG_HOME/quillomar, or
+    // $HOME/.config/quillomar where that is unset, empty or relative (the
+    // XDG rule); empty when neither names a folder. Pass getenv's values.
+    static std::string userFolder(const char* xdgConfigHome, const char* home);
+
     // The SSH host keys trusted, in a file beside the settings file.
     static std::string knownHostsBeside(const std::string& settingsPath);
 

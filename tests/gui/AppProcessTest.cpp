@@ -4,6 +4,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include <sys/wait.h>
@@ -16,11 +18,13 @@ namespace {
 
 class AppProcess {
 public:
-    explicit AppProcess(const TempTree& folder) {
+    // Started in folder; with an argument and XDG_CONFIG_HOME when given.
+    explicit AppProcess(const TempTree& folder, const char* argument = nullptr, const std::string& configHome = {}) {
         pid_ = fork();
         if (pid_ == 0) {
             if (chdir(folder.str().c_str()) != 0) _exit(126);
-            execl(QUILLOMAR_APP_PATH, QUILLOMAR_APP_PATH, static_cast<char*>(nullptr));
+            if (!configHome.empty()) setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+            execl(QUILLOMAR_APP_PATH, QUILLOMAR_APP_PATH, argument, static_cast<char*>(nullptr));
             _exit(127);
         }
     }
@@ -76,6 +80,37 @@ TEST(AppProcess, RunsFromItsWorkingFolderAndEndsWithCodeZero) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_NE(readFile(folder.path() / "sitemap.xml").find("<loc>http://example.com/index.html</loc>"),
               std::string::npos);
+    ASSERT_TRUE(focusDialog());
+    xdotool("key alt+F4");
+    EXPECT_EQ(app.waitExit(10000), 0);
+}
+
+// As the desktop entry starts it: the settings and sitemap.xml live in the
+// user's own folder, made (for the owner only) on the first start, never
+// in the folder it was started from.
+TEST(AppProcess, FromTheMenuItKeepsItsFilesInTheUsersFolder) {
+    TempTree site, startedIn, config;
+    site.file("www/index.html");
+    TestServer server(site.str());
+    const auto own = config.path() / "quillomar";
+    {
+        AppProcess first(startedIn, "--user-folder", config.str());
+        ASSERT_TRUE(focusDialog());
+        EXPECT_TRUE(std::filesystem::is_directory(own));
+        EXPECT_EQ(std::filesystem::status(own).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_all);
+        xdotool("key alt+F4");
+        EXPECT_EQ(first.waitExit(10000), 0);
+    }
+    std::ofstream(own / "SETTING.INI") << "[INI_SETTING]\nhost=" << server.host()
+                                        << "\nid=user\npswd=secret\ndir=/www\nhttp=http://example.com\nchk1=0\nchk2=0\n";
+    AppProcess app(startedIn, "--user-folder", config.str());
+    ASSERT_TRUE(focusDialog());
+    xdotool("key Return");
+    ASSERT_TRUE(waitForFile(own / "sitemap.xml", 15000));
+    EXPECT_FALSE(std::filesystem::exists(startedIn.path() / "sitemap.xml"));
+    EXPECT_FALSE(std::filesystem::exists(startedIn.path() / "SETTING.INI"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ASSERT_TRUE(focusDialog());
     xdotool("key alt+F4");
     EXPECT_EQ(app.waitExit(10000), 0);

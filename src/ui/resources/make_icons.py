@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """Draws the program's icon (a site tree on a page) at 16 x 16 and 32 x 32 in
-16 colours and writes it as XPM (for wx) and as a Windows .ico.
+16 colours and writes it as XPM (for wx), as a Windows .ico, and as PNG (for
+the desktop menus of Linux).
 
 Run from this folder: /usr/bin/python3 make_icons.py
 """
 import struct
+import zlib
 
 PALETTE = {
     ".": None,              # transparent
@@ -128,8 +130,23 @@ def write_ico(name, images):
         f.write(out + b"".join(data))
 
 
+def write_png(name, rows):
+    """RGBA, 8 bits a channel, transparent where the drawing is empty."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    raw = b""
+    for row in rows:
+        raw += b"\0" + b"".join(b"\0\0\0\0" if PALETTE[c] is None else bytes(PALETTE[c]) + b"\xff" for c in row)
+    header = struct.pack(">IIBBBBB", len(rows[0]), len(rows), 8, 6, 0, 0, 0)
+    with open(name, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) +
+                chunk(b"IEND", b""))
+
+
 if __name__ == "__main__":
     big, small = draw(32), draw(16)
     write_xpm("icon32", big)
     write_xpm("icon16", small)
     write_ico("quillomar.ico", [big, small])
+    write_png("icon32.png", big)
+    write_png("icon16.png", small)

@@ -1,0 +1,46 @@
+# The Debian package: both programs, the desktop entry and its icons, the
+# guides; dependencies read from the shared libraries linked
+# (dpkg-shlibdeps). scripts/package runs cpack.
+include(GNUInstallDirs)
+install(TARGETS quillomar-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(QUILLOMAR_BUILD_GUI)
+  install(TARGETS quillomar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/quillomar.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  foreach(size 16 32)
+    install(FILES ${PROJECT_SOURCE_DIR}/src/ui/resources/icon${size}.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME quillomar.png)
+  endforeach()
+endif()
+set(QUILLOMAR_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quillomar)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${QUILLOMAR_DOC_DIR})
+
+# The package's changelog, as Debian keeps it for a native package.
+set(QUILLOMAR_MAINTAINER "Quillomar developers <quillomar@users.noreply.invalid>")
+string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+file(WRITE ${CMAKE_BINARY_DIR}/changelog
+  "quillomar (${PROJECT_VERSION}) unstable; urgency=medium\n\n  * Release ${PROJECT_VERSION}.\n\n"
+  " -- ${QUILLOMAR_MAINTAINER}  ${changelog_date}\n")
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+  COMMAND gzip -9nc ${CMAKE_BINARY_DIR}/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+  DEPENDS ${CMAKE_BINARY_DIR}/changelog)
+add_custom_target(quillomar_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${QUILLOMAR_DOC_DIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quillomar)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sitemap.xml for a web site kept on an FTP or SFTP server")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quillomar logs in to the server that holds a web site (FTP, FTP over TLS or
+SFTP), walks its folder tree, writes a Sitemaps 0.9 sitemap.xml (optionally
+with the mobile extension) and can upload it back. It comes as a desktop
+program with a Japanese dialog and as a command-line tool for scheduled
+runs.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION web)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUILLOMAR_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
