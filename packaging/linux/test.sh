@@ -26,6 +26,8 @@ for file in ./usr/bin/quillomar ./usr/bin/quillomar-cli ./usr/share/applications
   check "holds $file" grep -qx -- "$file" <<<"$contents"
 done
 
+check "apt can install it with what it depends on" bash -c "apt-get install -s -qq '$deb' >/dev/null"
+
 dpkg-deb -x "$deb" "$work/root"
 check "quillomar-cli runs from the unpacked files" \
   bash -c "'$work/root/usr/bin/quillomar-cli' --version | grep -qx 'quillomar-cli $version'"
