@@ -337,7 +337,7 @@ auto SftpConnection::finish(Step step, long limitMs) -> decltype(step()) {
     for (;;) {
         auto result = step();
         if (result != LIBSSH2_ERROR_EAGAIN) return result;
-        if (!loggedIn_ && cancelled()) return LIBSSH2_ERROR_TIMEOUT;
+        if (!loggedIn_ && !closing_ && cancelled()) return LIBSSH2_ERROR_TIMEOUT;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return LIBSSH2_ERROR_TIMEOUT;
         const int directions = libssh2_session_block_directions(session_);
@@ -431,17 +431,21 @@ bool SftpConnection::writeAll(const std::string& bytes) {
 }
 
 void SftpConnection::close() {
-    // A short goodbye: a server gone silent must not hold us.
-    const long limit = kGoodbyeMs;
-    if (channel_) {
-        finish([&] { return libssh2_channel_free(channel_); }, limit);
-        channel_ = nullptr;
-    }
+    // A short goodbye, also after a cancelled login: a server gone silent
+    // must not hold us. The last step blocks (within that limit) so that
+    // everything is freed whatever the server does.
+    closing_ = true;
     if (session_) {
-        finish([&] { return libssh2_session_disconnect(session_, "done"); }, limit);
-        finish([&] { return libssh2_session_free(session_); }, limit);
-        session_ = nullptr;
+        if (channel_) finish([&] { return libssh2_channel_close(channel_); }, kGoodbyeMs);
+        finish([&] { return libssh2_session_disconnect(session_, "done"); }, kGoodbyeMs);
+        libssh2_session_set_blocking(session_, 1);
+        libssh2_session_set_timeout(session_, kGoodbyeMs);
+        if (channel_) libssh2_channel_free(channel_);
+        libssh2_session_free(session_);
     }
+    channel_ = nullptr;
+    session_ = nullptr;
+    closing_ = false;
     loggedIn_ = false;
     if (socket_ != -1) closeSocket(static_cast<Socket>(socket_));
     socket_ = -1;

@@ -107,6 +107,7 @@ private:
     std::chrono::steady_clock::time_point replyDeadline_;
     bool lost_ = false;
     bool loggedIn_ = false;  // the cancel flag stops logins only
+    bool closing_ = false;   // nor a goodbye
     std::string lastError_;
     TrustProblem trust_;
 };
