@@ -231,7 +231,9 @@ bool SftpConnection::open(const FtpHost& host) {
     session_ = libssh2_session_init_ex(nullptr, nullptr, nullptr, &password_);
     if (!session_) return failed("cannot start an SSH session");
     libssh2_session_set_blocking(session_, 0);  // every wait is ours: see finish()
-    if (finish([&] { return libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(s)); }) != 0)
+    // Not cut short by the cancel flag: libssh2 leaks its key-exchange keys
+    // when a handshake is abandoned halfway. The stall limit still holds.
+    if (finish([&] { return libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(s)); }, -1, false) != 0)
         return failed("SSH handshake failed: " + sessionError(session_));
     return true;
 }
@@ -331,13 +333,13 @@ std::string SftpConnection::belowLogin(const std::string& folder) const {
 // the network. The wait is ours, in slices, so that the cancel flag stops a
 // login at once and a silent server fails the step after the stall limit.
 template <typename Step>
-auto SftpConnection::finish(Step step, long limitMs) -> decltype(step()) {
+auto SftpConnection::finish(Step step, long limitMs, bool cancellable) -> decltype(step()) {
     if (limitMs < 0) limitMs = options_.stallTimeoutSeconds * 1000;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     for (;;) {
         auto result = step();
         if (result != LIBSSH2_ERROR_EAGAIN) return result;
-        if (!loggedIn_ && !closing_ && cancelled()) return LIBSSH2_ERROR_TIMEOUT;
+        if (cancellable && !loggedIn_ && !closing_ && cancelled()) return LIBSSH2_ERROR_TIMEOUT;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return LIBSSH2_ERROR_TIMEOUT;
         const int directions = libssh2_session_block_directions(session_);

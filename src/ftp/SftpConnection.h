@@ -89,7 +89,7 @@ private:
     bool failed(const std::string& text);  // notes a lost connection; false
     bool cancelled() const { return options_.cancel && options_.cancel->load(); }
     template <typename Step>
-    auto finish(Step step, long limitMs = -1) -> decltype(step());
+    auto finish(Step step, long limitMs = -1, bool cancellable = true) -> decltype(step());
     void trace(const std::string& line) const;
 
     FtpOptions options_;
