@@ -5,7 +5,10 @@
 #     Linux build's against the same FTP server, and uploads it the same way;
 #     over FTP with TLS too (explicit and implicit, vsftpd), and over SFTP
 #     (its host key trusted once, then kept; uploads replace);
-#  3. Quillomar.exe shows its dialog and ends with exit code 0;
+#  3. the zip users download, unpacked into a folder with a Japanese name
+#     and a space: its guide in CP932 with CR LF, quillomar-cli.exe writing
+#     the Linux build's bytes from there, and Quillomar.exe started there
+#     showing its dialog and ending with exit code 0;
 #  4. the version record reads back as it should.
 # Expects the Linux build in build/ (scripts/build) and builds build-win/.
 set -euo pipefail
@@ -129,14 +132,35 @@ check "a second upload over SFTP replaces the first, no flag needed" \
   cmp "$work/sftp-linux/sitemap.xml" "$work/sftp-site/sitemap.xml"
 kill "$sftp_pid" 2>/dev/null || true
 
+echo "== the zip, unpacked into a folder with a Japanese name and a space"
+zip=$(packaging/windows/package.sh | tail -n 1)
+unpacked="$work/配布 テスト"
+mkdir -p "$unpacked"
+/usr/bin/python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$unpacked"
+check "Japanese names marked UTF-8 in the zip" /usr/bin/python3 -c '
+import sys, zipfile
+names = zipfile.ZipFile(sys.argv[1]).infolist()
+sys.exit(not all(i.flag_bits & 0x800 for i in names if not i.filename.isascii()) or
+         "はじめにお読みください.txt" not in [i.filename for i in names])' "$zip"
+guide="$unpacked/はじめにお読みください.txt"
+check "the guide is CP932 text" bash -c "iconv -f CP932 -t UTF-8 '$guide' | grep -q 'はじめにお読みください'"
+check "every line of the guide ends in CR LF" /usr/bin/python3 -c '
+import sys
+text = open(sys.argv[1], "rb").read()
+sys.exit(not (text.endswith(b"\r\n") and text.count(b"\n") == text.count(b"\r\n")))' "$guide"
+check "the HTML guide and its pictures" test -s "$unpacked/docs/はじめにお読みください.html" -a -s "$unpacked/docs/screenshot-windows.png"
+settings 0 0 > "$unpacked/SETTING.INI"
+(cd "$unpacked" && wine ./quillomar-cli.exe 2>/dev/null) || true
+check "quillomar-cli.exe from there writes the Linux build's sitemap.xml" cmp "$work/linux0/sitemap.xml" "$unpacked/sitemap.xml"
+
 echo "== Quillomar.exe on a display"
 # Windows started before had no display: a fresh Wine session gets this one.
 wineserver -k 2>/dev/null || true
 mkdir -p "$work/gui"
 settings 0 0 > "$work/gui/SETTING.INI"
 gui_run() {
-  cd "$work/gui"
-  wine "$root/build-win/Quillomar.exe" >/dev/null 2>&1 &
+  cd "$unpacked"
+  wine ./Quillomar.exe >/dev/null 2>&1 &
   local app=$!
   local id
   # Wine may take long to start on a busy machine: wait generously.
@@ -155,7 +179,8 @@ gui_run() {
   [ "$code" -eq 0 ] || echo "exit code $code"
   [ "$code" -eq 0 ]
 }
-check "dialog shows and the program ends with exit code 0" scripts/with-display bash -c "$(declare -f gui_run); work='$work' root='$root' gui_run"
+check "started in the unpacked folder, the dialog shows and the program ends with exit code 0" \
+  scripts/with-display bash -c "$(declare -f gui_run); unpacked='$unpacked' gui_run"
 wineserver -k 2>/dev/null || true
 
 # Minimised, the dialog waits behind its icon in the notification area (the
