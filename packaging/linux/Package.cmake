@@ -13,6 +13,16 @@ if(QUILLOMAR_BUILD_GUI)
 endif()
 set(QUILLOMAR_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quillomar)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${QUILLOMAR_DOC_DIR})
+# The Japanese guide, as the Windows zip carries it in docs/: HTML with its
+# pictures (the CP932 text made beside it is the zip's alone).
+set(guide_source ${PROJECT_SOURCE_DIR}/packaging/windows/guide-ja.txt)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/guide-ja.html
+  COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/packaging/windows/guide_html.py ${guide_source}
+    ${PROJECT_VERSION} ${CMAKE_BINARY_DIR}/guide-ja.cp932.txt ${CMAKE_BINARY_DIR}/guide-ja.html
+  DEPENDS ${guide_source} ${PROJECT_SOURCE_DIR}/packaging/windows/guide_html.py)
+add_custom_target(quillomar_guide ALL DEPENDS ${CMAKE_BINARY_DIR}/guide-ja.html)
+install(FILES ${CMAKE_BINARY_DIR}/guide-ja.html ${PROJECT_SOURCE_DIR}/docs/screenshot-windows.png
+  ${PROJECT_SOURCE_DIR}/docs/screenshot-windows-running.png DESTINATION ${QUILLOMAR_DOC_DIR})
 
 # The package's changelog, as Debian keeps it for a native package.
 set(QUILLOMAR_MAINTAINER "Quillomar developers <quillomar@users.noreply.invalid>")

@@ -22,7 +22,8 @@ done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/quillomar ./usr/bin/quillomar-cli ./usr/share/applications/quillomar.desktop \
   ./usr/share/icons/hicolor/16x16/apps/quillomar.png ./usr/share/icons/hicolor/32x32/apps/quillomar.png \
-  ./usr/share/doc/quillomar/README.md ./usr/share/doc/quillomar/changelog.gz; do
+  ./usr/share/doc/quillomar/README.md ./usr/share/doc/quillomar/guide-ja.html \
+  ./usr/share/doc/quillomar/screenshot-windows.png ./usr/share/doc/quillomar/changelog.gz; do
   check "holds $file" grep -qx -- "$file" <<<"$contents"
 done
 
