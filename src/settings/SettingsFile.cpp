@@ -220,8 +220,9 @@ std::string SettingsFile::pathIn(const std::string& folder) {
 }
 
 std::string SettingsFile::userFolder(const char* xdgConfigHome, const char* home) {
-    if (xdgConfigHome && xdgConfigHome[0] == '/') return pathToUtf8(utf8Path(xdgConfigHome) / "quillomar");
-    if (home && home[0] == '/') return pathToUtf8(utf8Path(home) / ".config" / "quillomar");
+    // POSIX paths, joined as such on every system.
+    if (xdgConfigHome && xdgConfigHome[0] == '/') return std::string(xdgConfigHome) + "/quillomar";
+    if (home && home[0] == '/') return std::string(home) + "/.config/quillomar";
     return {};
 }
 
