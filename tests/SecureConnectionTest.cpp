@@ -305,6 +305,13 @@ TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
     EXPECT_EQ(changed.messages, std::vector<std::string>{SitemapJob::kHostKeyChanged + impostor.fingerprint()});
     EXPECT_EQ(readFile(knownHosts), moved);
 
+    // A key marked revoked is never trusted, whatever else the file says.
+    std::ofstream(knownHosts, std::ios::binary) << kept << "@revoked * " << kept.substr(kept.find(' ') + 1);
+    Generation revoked = generate(settings, true);
+    EXPECT_EQ(revoked.outcome, Outcome::Failed);
+    EXPECT_TRUE(revoked.questions.empty());
+    EXPECT_EQ(revoked.messages, std::vector<std::string>{SitemapJob::kHostKeyChanged + server.fingerprint()});
+
     // Unattended: only the key the settings name is trusted.
     std::filesystem::remove(knownHosts);
     impostorSettings.trustedHostKey = server.fingerprint();

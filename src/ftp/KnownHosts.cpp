@@ -58,12 +58,19 @@ Verdict check(LIBSSH2_SESSION* session, const std::string& fileText, const std::
     const std::string key = hostKey(session, &type);
     LIBSSH2_KNOWNHOSTS* hosts = libssh2_knownhost_init(session);
     if (!hosts) return Verdict::Unknown;
+    const std::string encoded = base64::encode(key);
+    bool revoked = false;
     size_t start = 0;
     while (start < fileText.size()) {
         size_t end = fileText.find('\n', start);
         if (end == std::string::npos) end = fileText.size();
         std::string line = fileText.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // "@revoked hosts type key": that key is never trusted, for any host.
+        std::istringstream fields(line);
+        std::string marker, patterns, keyType, keyText;
+        if (fields >> marker >> patterns >> keyType >> keyText && marker == "@revoked" && keyText == encoded)
+            revoked = true;
         // Lines libssh2 cannot read (markers, other key types) are left out.
         if (!line.empty() && line[0] != '#')
             libssh2_knownhost_readline(hosts, line.c_str(), line.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
@@ -77,6 +84,7 @@ Verdict check(LIBSSH2_SESSION* session, const std::string& fileText, const std::
     if (result == LIBSSH2_KNOWNHOST_CHECK_NOTFOUND)
         result = libssh2_knownhost_checkp(hosts, name.c_str(), port, key.data(), key.size(), plain, nullptr);
     libssh2_knownhost_free(hosts);
+    if (revoked) return Verdict::Changed;
     if (result == LIBSSH2_KNOWNHOST_CHECK_MATCH) return Verdict::Known;
     return result == LIBSSH2_KNOWNHOST_CHECK_MISMATCH ? Verdict::Changed : Verdict::Unknown;
 }

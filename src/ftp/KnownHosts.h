@@ -12,7 +12,8 @@ namespace known_hosts {
 enum class Verdict {
     Known,    // the key is the one trusted for this host
     Unknown,  // no key is trusted for this host
-    Changed,  // the host has another key in the file: never trusted silently
+    Changed,  // the host has another key in the file, or this key is
+              // marked @revoked: never trusted silently
 };
 
 // The session's host key against the file's text. A host trusted with a
