@@ -35,7 +35,7 @@ int SftpSession::connect(const std::string& hostText, const std::string& account
         return 0;
     }
     if (account.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-        lastError_ = "the account holds a line break";
+        lastError_ = "the account holds a line break or a NUL";
         return 0;
     }
     connection_.setOptions(options_);
@@ -44,7 +44,6 @@ int SftpSession::connect(const std::string& hostText, const std::string& account
         return 0;
     }
     currentPath_ = connection_.loginFolder().empty() ? "/" : connection_.loginFolder();
-    // The cancel flag stops logins only.
     return 1;
 }
 
