@@ -19,7 +19,7 @@
 #endif
 
 #include "ftp/KnownHosts.h"
-#include "sitemap/Location.h"
+#include "util/HostName.h"
 
 namespace {
 
@@ -201,7 +201,7 @@ int SftpConnection::connect(const FtpHost& host, const std::string& account, con
 
 // The TCP connection and the SSH handshake.
 bool SftpConnection::open(const FtpHost& host) {
-    const std::string name = host.host.find(':') == std::string::npos ? location::asciiHost(host.host) : host.host;
+    const std::string name = host.host.find(':') == std::string::npos ? host_name::asciiHost(host.host) : host.host;
     if (name.empty()) return failed("cannot read the host name " + host.host);
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;

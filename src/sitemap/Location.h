@@ -23,10 +23,6 @@ std::string pageUrl(const std::string& baseUrl, const std::vector<std::string>& 
 // The folder's own URL, ending in "/", not yet XML-escaped.
 std::string folderUrl(const std::string& baseUrl, const std::vector<std::string>& folders);
 
-// An internationalised host name in its ASCII form ("xn--..."); empty when
-// it cannot be converted.
-std::string asciiHost(const std::string& host);
-
 // The folder's address as shown to the user while it is read (not encoded).
 std::string folderDisplay(const std::string& baseUrl, const std::vector<std::string>& folders);
 
