@@ -69,10 +69,19 @@ public:
     const TrustProblem& trustProblem() const { return trust_; }
     void close();
 
+    // A folder's listing larger than this is not read to its end.
+    static constexpr size_t kMaxListingBytes = 128u << 20;
+
     // Encoding of the protocol's values.
     static void putU32(std::string& out, uint32_t value);
     static void putU64(std::string& out, uint64_t value);
     static void putString(std::string& out, const std::string& value);
+    // A request's payload of one string (a path or a handle).
+    static std::string stringPayload(const std::string& value) {
+        std::string out;
+        putString(out, value);
+        return out;
+    }
     // Reading: false when the body ends early.
     static bool getU32(const std::string& in, size_t& at, uint32_t& value);
     static bool getU64(const std::string& in, size_t& at, uint64_t& value);

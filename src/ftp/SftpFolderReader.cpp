@@ -6,14 +6,7 @@ namespace {
 
 using C = SftpConnection;
 
-constexpr size_t kMaxListingBytes = 128u << 20;
 constexpr int kReadsPerFolder = 2;
-
-std::string stringPayload(const std::string& text) {
-    std::string payload;
-    C::putString(payload, text);
-    return payload;
-}
 
 struct Folder {
     uint32_t realpath = 0, opendir = 0;
@@ -36,8 +29,8 @@ size_t SftpFolderReader::read(const std::vector<std::string>& paths, std::vector
     std::vector<Folder> folders(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
         results[i].path = paths[i];
-        folders[i].realpath = connection_.send(C::kRealpath, stringPayload(paths[i]), "REALPATH " + paths[i]);
-        folders[i].opendir = connection_.send(C::kOpendir, stringPayload(paths[i]), "OPENDIR " + paths[i]);
+        folders[i].realpath = connection_.send(C::kRealpath, C::stringPayload(paths[i]), "REALPATH " + paths[i]);
+        folders[i].opendir = connection_.send(C::kOpendir, C::stringPayload(paths[i]), "OPENDIR " + paths[i]);
     }
     // The first folder not answered in full, when the connection goes.
     auto brokeAt = [&] {
@@ -68,7 +61,7 @@ size_t SftpFolderReader::read(const std::vector<std::string>& paths, std::vector
         for (auto& folder : folders) {
             if (folder.done) continue;
             for (int n = 0; n < kReadsPerFolder; ++n)
-                folder.reads.push_back(connection_.send(C::kReaddir, stringPayload(folder.handle), ""));
+                folder.reads.push_back(connection_.send(C::kReaddir, C::stringPayload(folder.handle), ""));
         }
         for (size_t i = 0; i < folders.size(); ++i) {
             Folder& folder = folders[i];
@@ -77,7 +70,7 @@ size_t SftpFolderReader::read(const std::vector<std::string>& paths, std::vector
                 if (folder.done) continue;
                 if (reply.type == C::kName) {
                     folder.bytes += reply.body.size();
-                    if (folder.bytes > kMaxListingBytes || !sftp_names::append(reply.body, results[i].names))
+                    if (folder.bytes > C::kMaxListingBytes || !sftp_names::append(reply.body, results[i].names))
                         folder.done = results[i].odd = true;
                 } else {
                     // The end, or a read that failed: the latter is read again
@@ -91,7 +84,7 @@ size_t SftpFolderReader::read(const std::vector<std::string>& paths, std::vector
         }
     }
     for (auto& folder : folders)
-        if (folder.open) connection_.forget(connection_.send(C::kClose, stringPayload(folder.handle), ""));
+        if (folder.open) connection_.forget(connection_.send(C::kClose, C::stringPayload(folder.handle), ""));
     for (size_t i = 0; i < results.size(); ++i)
         if (results[i].odd) results[i].names.clear();
     return paths.size();

@@ -14,15 +14,6 @@ using C = SftpConnection;
 constexpr uint32_t kOpenRead = 0x1, kOpenWrite = 0x2, kOpenCreate = 0x8, kOpenTruncate = 0x10;
 constexpr size_t kChunk = 32768;      // bytes a READ or WRITE carries
 constexpr size_t kChunksInFlight = 16;
-constexpr size_t kMaxListingBytes = 128u << 20;
-
-std::string pathPayload(const std::string& path) {
-    std::string payload;
-    C::putString(payload, path);
-    return payload;
-}
-
-std::string handlePayload(const std::string& handle) { return pathPayload(handle); }
 
 }  // namespace
 
@@ -80,8 +71,8 @@ int SftpSession::changeDirectory(const std::string& path) {
     lost_ = false;
     const std::string target = fullPath(path);
     // Where the folder really is, and whether it is one, in one round trip.
-    const uint32_t real = connection_.send(C::kRealpath, pathPayload(target), "REALPATH " + target);
-    const uint32_t stat = connection_.send(C::kStat, pathPayload(target), "STAT " + target);
+    const uint32_t real = connection_.send(C::kRealpath, C::stringPayload(target), "REALPATH " + target);
+    const uint32_t stat = connection_.send(C::kStat, C::stringPayload(target), "STAT " + target);
     Reply resolved, attributes;
     if (!connection_.reply(real, resolved) || !connection_.reply(stat, attributes)) return lost(), 0;
     if (resolved.type != C::kName) return fail(resolved, "cannot find " + target), 0;
@@ -111,7 +102,7 @@ int SftpSession::listNames(NameList& names) {
     const size_t before = names.size();
     lastList_ = ListOutcome::Unreadable;
     Reply reply;
-    if (!request(C::kOpendir, pathPayload(currentPath_), "OPENDIR " + currentPath_, reply)) return 0;
+    if (!request(C::kOpendir, C::stringPayload(currentPath_), "OPENDIR " + currentPath_, reply)) return 0;
     if (reply.type != C::kHandle) {
         lastList_ = ListOutcome::Refused;
         return fail(reply, "cannot list " + currentPath_), 0;
@@ -123,14 +114,14 @@ int SftpSession::listNames(NameList& names) {
     bool done = false, ok = true;
     while (!done && ok) {
         // Two reads in flight: most folders end within them.
-        const uint32_t first = connection_.send(C::kReaddir, handlePayload(handle), "READDIR");
-        const uint32_t second = connection_.send(C::kReaddir, handlePayload(handle), "");
+        const uint32_t first = connection_.send(C::kReaddir, C::stringPayload(handle), "READDIR");
+        const uint32_t second = connection_.send(C::kReaddir, C::stringPayload(handle), "");
         for (uint32_t id : {first, second}) {
             if (!connection_.reply(id, reply)) return lost(), 0;
             if (done || !ok) continue;
             if (reply.type == C::kName) {
                 bytes += reply.body.size();
-                ok = bytes <= kMaxListingBytes && sftp_names::append(reply.body, names);
+                ok = bytes <= C::kMaxListingBytes && sftp_names::append(reply.body, names);
                 if (!ok) lastError_ = "listing of " + currentPath_ + " too large or cut short";
             } else if (reply.type == C::kStatus && reply.status() == C::kEof) {
                 done = true;
@@ -139,7 +130,7 @@ int SftpSession::listNames(NameList& names) {
             }
         }
     }
-    connection_.forget(connection_.send(C::kClose, handlePayload(handle), "CLOSE"));
+    connection_.forget(connection_.send(C::kClose, C::stringPayload(handle), "CLOSE"));
     if (!ok) {
         names.resize(before);
         return 0;
@@ -150,7 +141,7 @@ int SftpSession::listNames(NameList& names) {
 }
 
 bool SftpSession::openFile(const std::string& path, uint32_t flags, std::string& handle) {
-    std::string payload = pathPayload(path);
+    std::string payload = C::stringPayload(path);
     C::putU32(payload, flags);
     C::putU32(payload, 0);  // no attributes
     Reply reply;
@@ -162,7 +153,7 @@ bool SftpSession::openFile(const std::string& path, uint32_t flags, std::string&
 
 bool SftpSession::closeFile(const std::string& handle) {
     Reply reply;
-    if (!request(C::kClose, handlePayload(handle), "CLOSE", reply)) return false;
+    if (!request(C::kClose, C::stringPayload(handle), "CLOSE", reply)) return false;
     return reply.type == C::kStatus && reply.status() == C::kOk ? true : fail(reply, "cannot close the file");
 }
 
@@ -181,7 +172,7 @@ bool SftpSession::writeFile(const std::string& localName, const std::string& han
         in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         const size_t n = static_cast<size_t>(in.gcount());
         if (n == 0) break;
-        std::string payload = handlePayload(handle);
+        std::string payload = C::stringPayload(handle);
         C::putU64(payload, offset);
         C::putString(payload, chunk.substr(0, n));
         inFlight.push_back(connection_.send(C::kWrite, payload, offset == 0 ? "WRITE ..." : ""));
@@ -208,7 +199,7 @@ bool SftpSession::writeFile(const std::string& localName, const std::string& han
 }
 
 bool SftpSession::rename(const std::string& from, const std::string& to) {
-    std::string payload = pathPayload(from);
+    std::string payload = C::stringPayload(from);
     C::putString(payload, to);
     Reply reply;
     if (!request(C::kRename, payload, "RENAME " + from + " " + to, reply)) return false;
@@ -223,7 +214,7 @@ bool SftpSession::replace(const std::string& from, const std::string& to) {
     if (connection_.offers("posix-rename@openssh.com")) {
         std::string payload;
         C::putString(payload, "posix-rename@openssh.com");
-        payload += pathPayload(from);
+        payload += C::stringPayload(from);
         C::putString(payload, to);
         Reply reply;
         if (!request(C::kExtended, payload, "posix-rename " + from + " " + to, reply)) return false;
@@ -234,7 +225,7 @@ bool SftpSession::replace(const std::string& from, const std::string& to) {
     if (lost_) return false;
     const std::string aside = to + ".previous";
     Reply reply;
-    if (!request(C::kRemove, pathPayload(aside), "REMOVE " + aside, reply)) return false;
+    if (!request(C::kRemove, C::stringPayload(aside), "REMOVE " + aside, reply)) return false;
     if (!rename(to, aside)) return false;
     if (!rename(from, to)) {
         const std::string error = lastError_;
@@ -242,7 +233,7 @@ bool SftpSession::replace(const std::string& from, const std::string& to) {
         lastError_ = error;
         return false;
     }
-    request(C::kRemove, pathPayload(aside), "REMOVE " + aside, reply);
+    request(C::kRemove, C::stringPayload(aside), "REMOVE " + aside, reply);
     return !lost_;
 }
 
@@ -259,7 +250,7 @@ int SftpSession::putFile(const std::string& localName, const std::string& remote
     if (!written) lastError_ = error;
     // Never a partial file under the real name; the partial one goes.
     Reply reply;
-    if (!lost_) request(C::kRemove, pathPayload(partial), "REMOVE " + partial, reply);
+    if (!lost_) request(C::kRemove, C::stringPayload(partial), "REMOVE " + partial, reply);
     return -1;
 }
 
@@ -272,7 +263,7 @@ int SftpSession::readFile(const std::string& name, std::string& content, size_t 
     // than asked before the end.
     bool ok = true;
     while (ok && content.size() < maxBytes) {
-        std::string payload = handlePayload(handle);
+        std::string payload = C::stringPayload(handle);
         C::putU64(payload, content.size());
         C::putU32(payload, static_cast<uint32_t>(std::min(kChunk, maxBytes - content.size())));
         Reply reply;
@@ -287,7 +278,7 @@ int SftpSession::readFile(const std::string& name, std::string& content, size_t 
             ok = fail(reply, "cannot read " + path);
     }
     if (content.size() > maxBytes) content.resize(maxBytes);
-    connection_.forget(connection_.send(C::kClose, handlePayload(handle), "CLOSE"));
+    connection_.forget(connection_.send(C::kClose, C::stringPayload(handle), "CLOSE"));
     return ok ? 1 : 0;
 }
 
