@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/wait.h>
 
@@ -40,7 +41,7 @@ TEST(Cli, OptionsHelpAndVersion) {
         const char* saying;
     } cases[] = {
         {"--help", 0, "Usage: quillomar-cli"},
-        {"--version", 0, "quillomar-cli 1.0.0.1"},
+        {"--version", 0, "quillomar-cli 1.0.0.1\nCopyright (c) 2026 The Quillomar developers\nLicense: MIT\n"},
         {"--bogus", 2, "unknown option: --bogus"},
         {"--host", 2, "option --host needs a value"},
         {"--password secret", 2, "--password is not accepted"},
@@ -191,6 +192,40 @@ TEST(Cli, BadSettingsAndPasswordFiles) {
     }
     EXPECT_EQ(readFile(dir.path() / "garbage.ini"), "[INI_SETTING]\nhost=h\nid=u\npswd=p\nhttp=x\n; \x81\x20\n");
     EXPECT_EQ(readFile(dir.path() / "sitemap.xml"), "<missing>");
+}
+
+// A run that finds no page, or less than half of the last completed run's
+// (the log beside SETTING.INI holds it), never replaces the site's file.
+TEST(Cli, UploadHeldBackWhenPagesVanish) {
+    TempTree site, dir;
+    for (auto name : {"a", "b", "c", "d"}) site.file(std::string("www/") + name + ".html");
+    TestServer server(site.str());
+    dir.file("SETTING.INI", settingsText(server.host(), "secret", "chk1=0\nchk2=1\n"));
+    const std::string leaveThree = "--exclude a.html --exclude b.html --exclude c.html";
+    struct {
+        std::string args;
+        int exitCode;
+        const char* saying;
+        bool uploaded;
+    } runs[] = {
+        {"", 0, "summary: 4 pages", true},
+        {"--extensions '.htm；.php'", 1, "ページが1つも見つからなかったため", false},
+        {leaveThree, 1, "ページ数が前回の 4 から 1 に減ったため", false},
+        {leaveThree + " --allow-shrink", 0, "summary: 1 pages", true},
+    };
+    std::string onServer;
+    for (const auto& r : runs) {
+        auto run = runCli(dir, r.args);
+        EXPECT_EQ(run.exitCode, r.exitCode) << r.args << "\n" << run.output;
+        EXPECT_NE(run.output.find(r.saying), std::string::npos) << r.args << "\n" << run.output;
+        const std::string now = readFile(site.path() / "www" / "sitemap.xml");
+        EXPECT_EQ(now != onServer, r.uploaded) << r.args;
+        EXPECT_EQ(readFile(dir.path() / "sitemap.xml") != "<missing>", !r.uploaded) << "kept here when held back";
+        onServer = now;
+    }
+    const std::string log = readFile(dir.path() / "quillomar.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4) << log;
+    EXPECT_NE(log.find("\tfailed\tpages=1\t"), std::string::npos) << log;
 }
 
 TEST(Cli, FailedGenerationExitsWithOneAndItsMessage) {

@@ -85,6 +85,10 @@ TEST(SettingsFile, SitemapOptionsInTheirOwnSection) {
     EXPECT_TRUE(loaded.sitemap.lastmod);
     EXPECT_FALSE(loaded.sitemap.robots);
     EXPECT_EQ(loaded.sitemap.exclude, (std::vector<std::string>{"/a/*", "*.bak"}));
+
+    // Typed with a Japanese input method: full-width separators and spaces.
+    for (const char* typed : {".html；.pdf", ".html、.pdf", ".html,.pdf", ".html，.pdf", ".html　.pdf", "　.html ;；.pdf、"})
+        EXPECT_EQ(SitemapOptions::splitList(typed), (std::vector<std::string>{".html", ".pdf"})) << typed;
 }
 
 TEST(SettingsFile, RoundTripKeepsOtherContent) {

@@ -24,6 +24,32 @@ add_custom_target(quillomar_guide ALL DEPENDS ${CMAKE_BINARY_DIR}/guide-ja.html)
 install(FILES ${CMAKE_BINARY_DIR}/guide-ja.html ${PROJECT_SOURCE_DIR}/docs/screenshot-windows.png
   ${PROJECT_SOURCE_DIR}/docs/screenshot-windows-running.png DESTINATION ${QUILLOMAR_DOC_DIR})
 
+# The copyright file (machine-readable): the project's licence and those of
+# what is compiled in from elsewhere.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/copyright
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/copyright.py ${PROJECT_SOURCE_DIR}/LICENSE
+    /usr/share/doc/libsimpleini-dev/copyright ${CMAKE_BINARY_DIR}/copyright
+  DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_CURRENT_LIST_DIR}/copyright.py)
+add_custom_target(quillomar_copyright ALL DEPENDS ${CMAKE_BINARY_DIR}/copyright)
+install(FILES ${CMAKE_BINARY_DIR}/copyright DESTINATION ${QUILLOMAR_DOC_DIR})
+
+# Manual pages: the dialog's written by hand, the command line's made from
+# its own --help, so the two never disagree.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/quillomar-cli.1.gz
+  COMMAND help2man --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
+    "--name=build a sitemap.xml for a web site kept on an FTP or SFTP server, without the dialog"
+    --output=${CMAKE_BINARY_DIR}/quillomar-cli.1 $<TARGET_FILE:quillomar-cli>
+  COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/quillomar-cli.1
+  DEPENDS quillomar-cli VERBATIM)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/quillomar.1.gz
+  COMMAND gzip -9nc ${CMAKE_CURRENT_LIST_DIR}/quillomar.1 > ${CMAKE_BINARY_DIR}/quillomar.1.gz
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/quillomar.1)
+add_custom_target(quillomar_manuals ALL DEPENDS ${CMAKE_BINARY_DIR}/quillomar-cli.1.gz ${CMAKE_BINARY_DIR}/quillomar.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/quillomar-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(QUILLOMAR_BUILD_GUI)
+  install(FILES ${CMAKE_BINARY_DIR}/quillomar.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
 # The package's changelog, as Debian keeps it for a native package.
 set(QUILLOMAR_MAINTAINER "Quillomar developers <quillomar@users.noreply.invalid>")
 string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)

@@ -23,7 +23,8 @@ contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/quillomar ./usr/bin/quillomar-cli ./usr/share/applications/quillomar.desktop \
   ./usr/share/icons/hicolor/16x16/apps/quillomar.png ./usr/share/icons/hicolor/32x32/apps/quillomar.png \
   ./usr/share/doc/quillomar/README.md ./usr/share/doc/quillomar/guide-ja.html \
-  ./usr/share/doc/quillomar/screenshot-windows.png ./usr/share/doc/quillomar/changelog.gz; do
+  ./usr/share/doc/quillomar/screenshot-windows.png ./usr/share/doc/quillomar/changelog.gz \
+  ./usr/share/doc/quillomar/copyright ./usr/share/man/man1/quillomar.1.gz ./usr/share/man/man1/quillomar-cli.1.gz; do
   check "holds $file" grep -qx -- "$file" <<<"$contents"
 done
 
@@ -36,11 +37,14 @@ desktop="$work/root/usr/share/applications/quillomar.desktop"
 check "a valid desktop entry" desktop-file-validate "$desktop"
 check "started from the menu in the user's folder" grep -qx 'Exec=quillomar --user-folder' "$desktop"
 
-# The licence text is still to be chosen by the project: until then the
-# copyright file is the one error lintian may report.
-errors=$(lintian "$deb" 2>/dev/null | grep '^E:' | grep -v ': no-copyright-file$' || true)
-check "lintian reports no other error" test -z "$errors"
-[ -z "$errors" ] || echo "$errors"
+check "the copyright file names the project's licence" \
+  grep -qx 'License: MIT' "$work/root/usr/share/doc/quillomar/copyright"
+check "the manual page of quillomar-cli lists its options" \
+  bash -c "zcat '$work/root/usr/share/man/man1/quillomar-cli.1.gz' | grep -qF -- 'trust\-host\-key'"
+
+findings=$(lintian "$deb" 2>&1 | grep -E '^[EW]:' || true)
+check "lintian reports no error and no warning" test -z "$findings"
+[ -z "$findings" ] || echo "$findings"
 
 echo "package: $failures failed"
 [ "$failures" -eq 0 ]

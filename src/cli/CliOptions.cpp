@@ -103,6 +103,8 @@ const char* CliOptions::usage() {
            "                         (the password masked) and how the walk went\n"
            "  --allow-partial        exit 0 even when some folders could not be read\n"
            "                         (they are counted on the last line either way)\n"
+           "  --allow-shrink         upload even when the page count fell below half of\n"
+           "                         the last run's (held back otherwise)\n"
            "  --help                 show this help and exit\n"
            "  --version              show the version and exit\n"
            "\n"
@@ -128,6 +130,8 @@ std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], 
             options.verbose = matched = true;
         } else if (arg == "--allow-partial") {
             options.allowPartial = matched = true;
+        } else if (arg == "--allow-shrink") {
+            options.allowShrink = matched = true;
         } else if (arg == "--version") {
             options.version = matched = true;
         } else if (const NumberOption* number = findNumberOption(name)) {
@@ -207,6 +211,7 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (extensions) settings.sitemap.extensions = SitemapOptions::splitList(*extensions);
     if (replyTimeout) settings.replyTimeoutSeconds = *replyTimeout;
     if (timeLimit) settings.timeLimitSeconds = *timeLimit;
+    settings.allowShrink = allowShrink;
     if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
     if (trustHostKey) {
         if (trustHostKey->rfind("SHA256:", 0) != 0 || trustHostKey->size() != 50) {

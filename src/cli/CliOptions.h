@@ -20,6 +20,7 @@ struct CliOptions {
     std::optional<std::string> trustHostKey;  // "SHA256:..."
     bool verbose = false;
     bool allowPartial = false;  // exit 0 although some folders could not be read
+    bool allowShrink = false;   // upload although the page count fell below half of the last run's
     bool help = false;
     bool version = false;
 

@@ -11,6 +11,7 @@
 #include "cli/CliOptions.h"
 #include "cli/ConsoleObserver.h"
 #include "ftp/FtpSession.h"
+#include "settings/RunLog.h"
 #include "settings/SettingsFile.h"
 #include "sitemap/SitemapJob.h"
 #include "util/Utf8Path.h"
@@ -53,7 +54,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options->version) {
-        std::printf("quillomar-cli %s\n", QUILLOMAR_VERSION);
+        std::printf("quillomar-cli %s\nCopyright (c) 2026 The Quillomar developers\nLicense: MIT\n", QUILLOMAR_VERSION);
         return 0;
     }
 
@@ -79,6 +80,7 @@ int main(int argc, char* argv[]) {
     if (!settingsFile.save(settings, &notSaved)) std::fprintf(stderr, "quillomar-cli: %s\n", notSaved.c_str());
 
     settings.knownHostsFile = SettingsFile::knownHostsBeside(settingsFile.path());
+    settings.runLogFile = run_log::besideSettings(settingsFile.path());
     if (!options->applyTo(settings, error)) {
         std::fprintf(stderr, "quillomar-cli: %s\n", error.c_str());
         return 2;

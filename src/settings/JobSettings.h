@@ -37,6 +37,12 @@ struct JobSettings {
     std::string knownHostsFile{};
     std::string trustedHostKey{};
 
+    // The run log (quillomar.log beside the settings file; empty: none),
+    // and whether an upload may go ahead without asking when the page
+    // count fell below half of the last run's (the CLI's --allow-shrink).
+    std::string runLogFile{};
+    bool allowShrink = false;
+
     // Beyond the seven values: what else the sitemap holds.
     SitemapOptions sitemap{};
 

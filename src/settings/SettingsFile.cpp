@@ -17,6 +17,7 @@
 #include "util/FileReplace.h"
 #include "util/Lines.h"
 #include "util/TextCodec.h"
+#include "util/SmallFile.h"
 #include "util/Utf8Path.h"
 
 namespace {
@@ -47,28 +48,9 @@ constexpr std::uintmax_t kMaxFileBytes = 1u << 20;
 // The file's text as UTF-8. Missing: empty text, true. False with error set
 // when something stands there that cannot be read whole as settings.
 bool readAsUtf8(const std::string& path, std::string& text, std::string& error) {
-    namespace fs = std::filesystem;
     text.clear();
-    std::error_code ec;
-    auto status = fs::status(utf8Path(path), ec);
-    if (status.type() == fs::file_type::not_found) return true;
-    if (ec || status.type() != fs::file_type::regular) {
-        error = path + " is not a regular file";
-        return false;
-    }
-    auto size = fs::file_size(utf8Path(path), ec);
-    if (ec || size > kMaxFileBytes) {
-        error = path + " is larger than a settings file can be";
-        return false;
-    }
-    std::ifstream in(utf8Path(path), std::ios::binary);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    if (in) in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(in ? bytes.size() : static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    if (in.bad()) {
-        error = "cannot read " + path;
-        return false;
-    }
+    std::string bytes;
+    if (!readSmallFile(path, kMaxFileBytes, bytes, error)) return false;
     if (text_codec::isValidUtf8(bytes)) {
         text = std::move(bytes);
         return true;

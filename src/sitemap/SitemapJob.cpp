@@ -10,6 +10,7 @@
 #include "sitemap/SiteRules.h"
 #include "sitemap/SitemapFile.h"
 #include "sitemap/WalkRules.h"
+#include "settings/RunLog.h"
 #include "util/Utf8Path.h"
 
 namespace {
@@ -69,6 +70,7 @@ std::string SitemapJob::countsLine(const WalkStats& stats, const SitemapOptions&
 
 SitemapJob::Outcome SitemapJob::fail(const std::string& message, const std::string& reason) {
     failureReason_ = reason;
+    failureMessage_ = message;
     if (!message.empty()) observer_.showMessage(message);
     observer_.setStatus("");
     observer_.setControlsEnabled(true);
@@ -297,12 +299,77 @@ SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
     }
 }
 
+std::string SitemapJob::shrinkQuestion(long before, long now) {
+    return "ページ数が前回の " + std::to_string(before) + " から " + std::to_string(now) +
+           " に減りました。\nこのまま sitemap.xml をアップロードしますか？";
+}
+
+std::string SitemapJob::shrinkRefused(long before, long now) {
+    return "ページ数が前回の " + std::to_string(before) + " から " + std::to_string(now) +
+           " に減ったため、アップロードしませんでした。";
+}
+
+// An upload that would put an empty sitemap on the site, or one with less
+// than half of the last completed run's pages, is held back: a mistake in
+// the settings must not replace the site's good file. The dialog asks; the
+// CLI goes ahead only with --allow-shrink.
+bool SitemapJob::uploadAllowed(Outcome& refused) {
+    const long pages = walkStats_.pages;
+    const std::string kept = files_.empty() ? std::string() : std::string("\n") + kLocalFileKept;
+    if (pages == 0) {
+        refused = fail(kNoPagesNotUploaded + kept, "no page was found, so nothing was uploaded");
+        return false;
+    }
+    const auto before = run_log::lastCompletedPages(settings_.runLogFile, settings_.baseUrl);
+    if (!before || pages * 2 >= *before || settings_.allowShrink) return true;
+    if (observer_.askYesNo(shrinkQuestion(*before, pages))) return true;
+    refused = fail(shrinkRefused(*before, pages) + kept, "to upload it anyway: --allow-shrink");
+    return false;
+}
+
+void SitemapJob::writeRunLog(Outcome outcome, const std::tm& start) {
+    if (settings_.runLogFile.empty()) return;
+    RunRecord record;
+    char started[64];
+    std::snprintf(started, sizeof started, "%04d-%02d-%02d %02d:%02d:%02d", start.tm_year + 1900, start.tm_mon + 1,
+                  start.tm_mday, start.tm_hour, start.tm_min, start.tm_sec);
+    record.started = started;
+    record.completed = outcome == Outcome::Completed;
+    record.site = settings_.baseUrl;
+    record.pages = walkStats_.pages;
+    record.folders = walkStats_.foldersListed;
+    record.leftOut = walkStats_.excludedByRobots + walkStats_.excludedByPattern;
+    record.unreadable = walkStats_.missedFolders();
+    record.seconds = elapsed_;
+    if (!record.completed) {
+        record.reason = failureMessage_;
+        if (!failureReason_.empty()) record.reason += (record.reason.empty() ? "" : ": ") + failureReason_;
+    }
+    std::string error;
+    // The log is a record, not part of the result: a log that cannot be
+    // written does not turn a good generation into a failed one.
+    if (!run_log::append(settings_.runLogFile, record, error) && trace_) trace_(error);
+}
+
 SitemapJob::Outcome SitemapJob::run() {
     const std::string file = localFile();
     removeEarlierFiles(file);
     const std::tm start = localNow();
     const auto started = std::chrono::steady_clock::now();
+    const Outcome outcome = runPhases(file, start);
+    elapsed_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (outcome == Outcome::Completed) {
+        // Folders whose pages may be missing stay in view beside the
+        // completion, and with any option on, what went in and what was
+        // left out.
+        observer_.setProgress(settings_.sitemap == SitemapOptions{} ? missedFoldersLine(walkStats_)
+                                                                     : countsLine(walkStats_, settings_.sitemap));
+    }
+    writeRunLog(outcome, start);
+    return outcome;
+}
 
+SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm& start) {
     if (settings_.timeLimitSeconds > 0)
         deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(settings_.timeLimitSeconds);
     observer_.setStatus(kSearching);
@@ -335,6 +402,8 @@ SitemapJob::Outcome SitemapJob::run() {
         }
     }
 
+    Outcome refused = Outcome::Failed;
+    if (settings_.upload() && !uploadAllowed(refused)) return refused;
     if (settings_.upload() && written) {
         observer_.setStatus(kUploading);
         if (!session.connected() && !reopen(session)) return fail(kUploadFailed, session.lastError());
@@ -352,10 +421,5 @@ SitemapJob::Outcome SitemapJob::run() {
     observer_.setControlsEnabled(true);
     observer_.setStatus(completionLine(start.tm_year + 1900, start.tm_mon + 1, start.tm_mday, start.tm_hour,
                                        start.tm_min));
-    // Folders whose pages may be missing stay in view beside the completion,
-    // and with any option on, what went in and what was left out.
-    elapsed_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    observer_.setProgress(settings_.sitemap == SitemapOptions{} ? missedFoldersLine(walkStats_)
-                                                                 : countsLine(walkStats_, settings_.sitemap));
     return Outcome::Completed;
 }

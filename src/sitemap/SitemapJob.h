@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -83,6 +84,13 @@ public:
     static constexpr const char* kConnectionLost = "FTPサーバとの接続が切れました";
     static constexpr const char* kTooLarge = "フォルダまたはページが多すぎるため中止しました";
     static constexpr const char* kTimeLimit = "制限時間内に終わらなかったため中止しました";
+    // Uploads held back: nothing found, or far fewer pages than last time.
+    static constexpr const char* kNoPagesNotUploaded =
+        "ページが1つも見つからなかったため、アップロードしませんでした。\n"
+        "対象フォルダ、詳細設定の拡張子と除外の指定を確かめてください。";
+    static constexpr const char* kLocalFileKept = "（このパソコンの sitemap.xml は残してあります）";
+    static std::string shrinkQuestion(long before, long now);
+    static std::string shrinkRefused(long before, long now);
     // FTP over TLS: the server's certificate was refused; for a name that
     // is not the host's, the names it is for follow.
     static constexpr const char* kCertificateRefused = "FTPサーバの証明書を確認できませんでした";
@@ -121,6 +129,9 @@ private:
         NameList names;
     };
 
+    Outcome runPhases(const std::string& file, const std::tm& start);
+    bool uploadAllowed(Outcome& refused);
+    void writeRunLog(Outcome outcome, const std::tm& start);
     Outcome fail(const std::string& message, const std::string& reason = {});
     WalkResult writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries);
     Outcome failWalk(WalkResult result);
@@ -141,6 +152,7 @@ private:
     std::string rootPath_;  // the target folder as the server reports it
     WalkStats walkStats_;
     std::string failureReason_;
+    std::string failureMessage_;  // the message shown, for the run log
     bool listingShown_ = false;
     bool serverSeen_ = false;  // the fast walk logged in and read the target folder
     std::unique_ptr<SiteRules> rules_;

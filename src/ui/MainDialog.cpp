@@ -14,6 +14,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "settings/RunLog.h"
 #include "sitemap/SitemapJob.h"
 #include "ui/AppIdentity.h"
 #include "ui/ControlIds.h"
@@ -220,6 +221,7 @@ void MainDialog::startJob() {
     JobSettings settings = settings_;
     if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
     settings.knownHostsFile = SettingsFile::knownHostsBeside(settingsFile_.path());
+    settings.runLogFile = run_log::besideSettings(settingsFile_.path());
     std::thread([observer = observer_, settings = std::move(settings)] {
         SitemapJob job(settings, *observer);
         job.run();
