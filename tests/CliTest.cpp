@@ -232,11 +232,17 @@ TEST(Cli, FailedGenerationExitsWithOneAndItsMessage) {
     TempTree site, dir;
     site.folder("www");
     TestServer server(site.str());
-    dir.file("SETTING.INI", settingsText(server.host(), "wrong"));
-    auto run = runCli(dir, "");
-    EXPECT_EQ(run.exitCode, 1);
-    // The message, then the server's reason for cron mail.
-    EXPECT_EQ(run.output, "FTP ファイル検索中…\nFTPサーバへ接続できませんでした\n530 Authentication failed.\n");
+    // A wrong password costs one refused login, however many connections
+    // would walk: hosts ban an address after a few.
+    for (int connections : {0, 1, 4, 16}) {
+        const int before = server.failedLogins();
+        dir.file("SETTING.INI", settingsText(server.host(), "wrong") + "connections=" + std::to_string(connections) + "\n");
+        auto run = runCli(dir, "");
+        EXPECT_EQ(run.exitCode, 1);
+        // The message, then the server's reason for cron mail.
+        EXPECT_EQ(run.output, "FTP ファイル検索中…\nFTPサーバへ接続できませんでした\n530 Authentication failed.\n");
+        EXPECT_EQ(server.failedLogins() - before, 1) << connections << " connections";
+    }
 }
 
 }  // namespace

@@ -323,8 +323,13 @@ TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
     EXPECT_NE(readFile(knownHosts).find(" ecdsa-sha2-nistp256 "), std::string::npos);
 
     impostorSettings.password = "wrong";
-    Generation wrongPassword = generate(impostorSettings);
-    EXPECT_EQ(wrongPassword.messages, std::vector<std::string>{SitemapJob::kCannotConnect});
+    for (int connections : {0, 4}) {
+        impostorSettings.connections = connections;
+        const int before = impostor.failedLogins();
+        Generation wrongPassword = generate(impostorSettings);
+        EXPECT_EQ(wrongPassword.messages, std::vector<std::string>{SitemapJob::kCannotConnect});
+        EXPECT_EQ(impostor.failedLogins() - before, 1) << "one refused login, not one per connection";
+    }
 }
 
 }  // namespace

@@ -145,16 +145,22 @@ TEST_F(SitemapJobTest, FailuresEndWithTheirMessage) {
     }
 }
 
+// Nothing to write, and with the upload asked for, a failure that says the
+// upload was held back (not a completion that hides it).
 TEST_F(SitemapJobTest, EmptyTargetFolderWritesNothingAndUploadsNothing) {
     TestServer server(site.str());
     auto settings = settingsFor(server, "/bare");
-    settings.uploadFlag = "1";
     ASSERT_EQ(run(settings), Outcome::Completed);
+    EXPECT_EQ(observer.of("status").back().rfind("更新完了 (", 0), 0u);
+    settings.uploadFlag = "1";
+    observer.clear();
+    ASSERT_EQ(run(settings), Outcome::Failed);
+    EXPECT_EQ(observer.of("message"), std::vector<std::string>{SitemapJob::kNoPagesNotUploaded});
     EXPECT_EQ(readFile(local()), "<missing>");
     EXPECT_EQ(readFile(site.path() / "bare/sitemap.xml"), "<missing>");
     auto statuses = observer.of("status");
     EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "FTP Sitemap.xmlアップロード中…"), 0);
-    EXPECT_EQ(statuses.back().rfind("更新完了 (", 0), 0u);
+    EXPECT_EQ(statuses.back(), "");
 }
 
 TEST_F(SitemapJobTest, UploadSendsTheFileToTheTargetAndDeletesTheLocalCopy) {

@@ -55,8 +55,17 @@ long FtpControl::waitBudgetMs(Clock::time_point deadline) const {
 
 FtpControl::~FtpControl() { close(); }
 
+size_t FtpControl::onReplyLine(char* data, size_t size, size_t count, void* self) {
+    std::string line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    static_cast<FtpControl*>(self)->lastReply_ = line.substr(0, 512);
+    return size * count;
+}
+
 int FtpControl::connect(const std::string& host, const std::string& account, const std::string& password) {
     close();
+    loginFailure_ = LoginFailure::Other;
+    loginError_ = "cannot log in to " + host;
     auto parsed = FtpHost::parse(host);
     if (!parsed || parsed->security == FtpHost::Security::Sftp) return 0;
     curl_ = curl_easy_init();
@@ -69,11 +78,25 @@ int FtpControl::connect(const std::string& host, const std::string& account, con
         return 0;
     }
     curl_easy_setopt(curl_, CURLOPT_CONNECT_ONLY, 1L);
-    if (curl_easy_perform(curl_) != CURLE_OK) {
+    curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &FtpControl::onReplyLine);
+    curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
+    char errorText[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorText);
+    lastReply_.clear();
+    const CURLcode code = curl_easy_perform(curl_);
+    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
+    long replyCode = 0;
+    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &replyCode);
+    loginFailure_ = ftp_options::loginFailure(code, replyCode);
+    if (code != CURLE_OK) {
+        loginError_ = loginFailure_ == LoginFailure::Refused && !lastReply_.empty() ? lastReply_
+                      : errorText[0]                                             ? errorText
+                                                                                 : curl_easy_strerror(code);
         curl_easy_cleanup(curl_);
         curl_ = nullptr;
         return 0;
     }
+    loginError_.clear();
     char* entry = nullptr;
     if (curl_easy_getinfo(curl_, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry && entry[0] == '/')
         entryPath_ = entry;

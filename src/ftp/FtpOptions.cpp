@@ -17,10 +17,9 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
     if (type != CURLINFO_HEADER_IN && type != CURLINFO_HEADER_OUT) return 0;
     const auto* options = static_cast<const FtpOptions*>(user);
     for (const auto& line : splitLines(std::string_view(data, size))) {
-        if (!line.empty() && options->trace)
+        if (!line.empty())
             options->trace((type == CURLINFO_HEADER_OUT ? "> " : "< ") +
                            (type == CURLINFO_HEADER_OUT ? ftp_options::masked(line) : line));
-        if (type == CURLINFO_HEADER_IN && options->greeted && line.rfind("220 ", 0) == 0) options->greeted();
     }
     return 0;
 }
@@ -33,6 +32,24 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }  // namespace
 
 namespace ftp_options {
+
+LoginFailure loginFailure(int curlCode, long replyCode) {
+    // libcurl reports a 421 greeting (too many logins just now) as a time
+    // out; it is a busy server, worth asking again.
+    if (replyCode == 421) return curlCode == CURLE_OK ? LoginFailure::None : LoginFailure::Other;
+    switch (static_cast<CURLcode>(curlCode)) {
+        case CURLE_OK:
+            return LoginFailure::None;
+        case CURLE_LOGIN_DENIED:
+            return LoginFailure::Refused;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_OPERATION_TIMEDOUT:
+            return LoginFailure::Unreachable;
+        default:
+            return LoginFailure::Other;
+    }
+}
 
 std::string masked(const std::string& command) {
     if (command.size() >= 5 && (command.compare(0, 5, "PASS ") == 0 || command.compare(0, 5, "pass ") == 0))
@@ -66,7 +83,7 @@ bool applyLogin(CURL* curl, const FtpHost& host, const std::string& account, con
     curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, options.stallTimeoutSeconds);
-    if (options.trace || options.greeted) {
+    if (options.trace) {
         curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &onDebug);
         curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &options);
         curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);

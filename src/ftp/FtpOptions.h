@@ -24,10 +24,6 @@ struct FtpOptions {
     // password masked; from whichever thread runs the connection, so it
     // must be thread-safe. Empty: nothing is traced.
     std::function<void(const std::string& line)> trace;
-    // Called on the connecting thread once the server has greeted (FTP: its
-    // 220 reply; SFTP: its host key is trusted), while the login goes on;
-    // it may be called again later.
-    std::function<void()> greeted;
     // A login refused with 421 (the server still counts our last one, or
     // allows no more at the moment) is asked again a few times; false asks
     // once, for a login that can as well come later.
@@ -50,7 +46,17 @@ struct FtpOptions {
     std::function<bool(const std::string& host, const std::string& fingerprint)> trustNewHostKey;
 };
 
+// Why a login failed, as far as trying again is concerned. A login the
+// server refused (a wrong account or password) is never tried again: hosts
+// ban an address after a few; nor is a server that cannot be reached or
+// never answers, which would only add its wait again.
+enum class LoginFailure { None, Refused, Unreachable, Other };
+
 namespace ftp_options {
+
+// The kind of a failed FTP login from libcurl's code (an int, so that
+// callers need not include curl) and the server's last reply code.
+LoginFailure loginFailure(int curlCode, long replyCode);
 
 // Sets up a curl handle for one FTP login: FTP only, no signals (threads),
 // TLS as the host asks for it (required, never a fall back to clear text;

@@ -186,9 +186,16 @@ int SftpConnection::connect(const FtpHost& host, const std::string& account, con
     trust_ = {};
     password_ = password;
     // Lost or refused, a failed login is not a lost connection.
-    bool ok = open(host) && trusted(host);
-    if (ok && options_.greeted) options_.greeted();
-    ok = ok && login(account, password) && startSftp();
+    bool ok = open(host);
+    loginFailure_ = ok || cancelled() ? LoginFailure::Other : LoginFailure::Unreachable;
+    ok = ok && trusted(host);
+    if (ok && !login(account, password)) {
+        const bool refused = libssh2_session_last_errno(session_) == LIBSSH2_ERROR_AUTHENTICATION_FAILED;
+        loginFailure_ = refused && !cancelled() ? LoginFailure::Refused : LoginFailure::Other;
+        ok = false;
+    }
+    ok = ok && startSftp();
+    if (ok) loginFailure_ = LoginFailure::None;
     if (!ok) {
         const std::string error = lastError_;
         close();

@@ -66,6 +66,8 @@ public:
     bool connected() const { return channel_ != nullptr; }
     bool lost() const { return lost_; }
     const std::string& lastError() const { return lastError_; }
+    // Why the last connect failed (see LoginFailure).
+    LoginFailure loginFailure() const { return loginFailure_; }
     const TrustProblem& trustProblem() const { return trust_; }
     void close();
 
@@ -118,5 +120,6 @@ private:
     bool loggedIn_ = false;  // the cancel flag stops logins only
     bool closing_ = false;   // nor a goodbye
     std::string lastError_;
+    LoginFailure loginFailure_ = LoginFailure::None;
     TrustProblem trust_;
 };

@@ -345,17 +345,13 @@ void ParallelWalk::judgeRoot() {
 WalkResult ParallelWalk::run(const std::string& targetFolder, const RootLister& lister, bool& usable) {
     usable = false;
     const auto started = std::chrono::steady_clock::now();
-    // The other logins, and the caller's, start once the server has greeted
-    // the first one: a server that takes one login at a time has given it
-    // to the first by then, and the rest of a login (over TLS, most of it)
-    // goes on at once on every connection.
-    bool othersStarted = false;
+    // The other logins, and the caller's, start once the first one has been
+    // accepted: a wrong password costs one refused login, not one per
+    // connection (hosts ban an address after a few).
     std::vector<std::thread> threads;
     std::thread listerThread;
     auto startOthers = [&] {
         std::lock_guard<std::mutex> starting(mutex_);
-        if (othersStarted) return;
-        othersStarted = true;
         for (int i = 1; i < options_.connections; ++i)
             threads.emplace_back(&ParallelWalk::loginAndWork, this, connectionOptions());
         listerThread = std::thread([this, &lister] {
@@ -368,17 +364,20 @@ WalkResult ParallelWalk::run(const std::string& targetFolder, const RootLister& 
             changed_.notify_all();
         });
     };
-    FtpOptions firstOptions = connectionOptions();
-    firstOptions.greeted = startOthers;
-    auto first = FolderReader::forHost(options_.host, firstOptions);
+    auto first = FolderReader::forHost(options_.host, connectionOptions());
     const bool loggedIn = first->connect(options_.host, options_.account, options_.password) == 1;
     const auto loginTime = std::chrono::steady_clock::now() - started;
-    if (loggedIn) {
+    if (!loggedIn) {
+        loginFailure_ = first->loginFailure();
+        loginError_ = first->loginError();
+        return WalkResult::Ok;
+    }
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         ++alive_;
     }
-    startOthers();  // when no greeting was seen
-    if (loggedIn && readRoot(*first, targetFolder)) {
+    startOthers();
+    if (readRoot(*first, targetFolder)) {
         std::lock_guard<std::mutex> lock(mutex_);
         threads.emplace_back(&ParallelWalk::worker, this, std::move(first), false);
     } else {
@@ -394,7 +393,7 @@ WalkResult ParallelWalk::run(const std::string& targetFolder, const RootLister& 
         changed_.wait_for(lock, 2 * loginTime + std::chrono::milliseconds(200), [this] { return listerDone_; });
     }
     stopLister_ = true;
-    listerThread.join();
+    if (listerThread.joinable()) listerThread.join();
     if (!rootRead_) return WalkResult::Ok;
     if (rootListing_.state == RootListing::State::Later) rootListing_ = lister(nullptr);
     if (confused_ || !rootAgrees()) return WalkResult::ConnectionLost;

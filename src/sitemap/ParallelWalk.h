@@ -85,6 +85,11 @@ public:
 
     WalkStats stats() const;
 
+    // Why the first login failed, when it did (then nothing else was
+    // tried, and run() returned with usable false).
+    LoginFailure loginFailure() const { return loginFailure_; }
+    const std::string& loginError() const { return loginError_; }
+
 private:
     struct Node;
     using Probe = FolderProbe::Result;
@@ -112,6 +117,8 @@ private:
     Progress progress_;
     Fallback fallback_;
     bool useMlst_ = true;
+    LoginFailure loginFailure_ = LoginFailure::None;
+    std::string loginError_;
     std::atomic<bool> confused_{false};  // replies came out of step with the commands
     std::atomic<bool> stopLister_{false};  // the walk is over: the lister's login gives up
     bool rootRead_ = false;    // the first connection has read the target folder

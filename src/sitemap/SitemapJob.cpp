@@ -243,6 +243,10 @@ WalkResult SitemapJob::fastWalk(RemoteSession& session, Target& target, bool& us
     ParallelWalk parallel(fast, progress, fallback);
     WalkResult result = parallel.run(settings_.targetFolder, lister, usable);
     serverSeen_ = parallel.stats().connections > 0;
+    // Refused, or out of reach: another login would only be refused again
+    // (or wait as long again), so none is tried.
+    if (parallel.loginFailure() == LoginFailure::Refused || parallel.loginFailure() == LoginFailure::Unreachable)
+        loginFailed_ = parallel.loginError();
     if (!usable) return WalkResult::ConnectionLost;  // what it wrote is thrown away
     walkStats_ = parallel.stats();
     if (result == WalkResult::ConnectionLost) failureReason_ = session.lastError();
@@ -383,6 +387,7 @@ SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm
         bool usable = false;
         WalkResult result = writeDocument(file, [&] { return fastWalk(session, target, usable); });
         if (usable && result != WalkResult::Ok) return failWalk(result);
+        if (loginFailed_) return fail(kCannotConnect, *loginFailed_);
         written = usable;
     }
     if (!written) {

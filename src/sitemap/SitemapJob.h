@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,7 @@ private:
     std::string failureMessage_;  // the message shown, for the run log
     bool listingShown_ = false;
     bool serverSeen_ = false;  // the fast walk logged in and read the target folder
+    std::optional<std::string> loginFailed_;  // the fast walk's first login: why it was refused
     std::unique_ptr<SiteRules> rules_;
     SitemapWriter* out_ = nullptr;  // the files being written
     SitemapWriter::Limits limits_;

@@ -146,7 +146,10 @@ std::vector<std::string> TestServer::pyftpdlibArgs(const std::string& root, cons
 void TestServer::startPyftpdlib(const std::string& root, const Options& options) {
     user_ = options.user;
     password_ = options.password;
-    startScript(pyftpdlibArgs(root, options));
+    configDir_ = std::make_unique<TempTree>();
+    auto args = pyftpdlibArgs(root, options);
+    args.insert(args.end(), {"--log", (configDir_->path() / "commands.log").string()});
+    startScript(args);
 }
 
 void TestServer::startOtherMake(const std::string& root, const Options& options) {
@@ -183,6 +186,13 @@ void TestServer::startSftp(const std::string& root, const Options& options) {
 
 std::string TestServer::receivedCommands() const {
     return configDir_ ? readFile(configDir_->path() / "commands.log") : std::string();
+}
+
+int TestServer::failedLogins() const {
+    const std::string log = receivedCommands();
+    int count = 0;
+    for (size_t at = log.find("login-failed "); at != std::string::npos; at = log.find("login-failed ", at + 1)) ++count;
+    return count;
 }
 
 std::string TestServer::uploadedFiles() const {

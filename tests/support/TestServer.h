@@ -61,6 +61,8 @@ public:
     // inside a line shown as <CR>, <LF>, <NUL>), and the files uploaded to
     // it ("path size" lines).
     std::string receivedCommands() const;
+    // pyftpdlib and Kind::Sftp: how many logins the server refused.
+    int failedLogins() const;
     std::string uploadedFiles() const;
 
     // "127.0.0.1:<port>", as typed into the host field ("ftpes://..." or

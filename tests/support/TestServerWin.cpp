@@ -68,6 +68,13 @@ void TestServer::startVsftpd(const std::string&, const Options&) { throw std::ru
 void TestServer::startHostile(const Options&) { throw std::runtime_error("hostile servers are tested on Linux only"); }
 void TestServer::startSftp(const std::string&, const Options&) { throw std::runtime_error("SFTP servers run on Linux only"); }
 std::string TestServer::receivedCommands() const { return {}; }
+
+int TestServer::failedLogins() const {
+    const std::string log = receivedCommands();
+    int count = 0;
+    for (size_t at = log.find("login-failed "); at != std::string::npos; at = log.find("login-failed ", at + 1)) ++count;
+    return count;
+}
 std::string TestServer::uploadedFiles() const { return {}; }
 void TestServer::startOtherMake(const std::string&, const Options&) {
     throw std::runtime_error("servers of other makes are tested on Linux only");

@@ -42,6 +42,7 @@ def main():
                              "brackets lists nothing), refuse-list:NAME (listings of folders named NAME are "
                              "refused), garbage-list:NAME (their listing lines cannot be read), "
                              "constant-unique (one MLST identity for everything), no-rename")
+    parser.add_argument("--log", default="", help="append a line for each refused login here")
     args = parser.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -49,7 +50,10 @@ def main():
     authorizer.add_user(args.user, args.password, os.path.abspath(args.root), perm=perm)
 
     class Handler(FTPHandler):
-        pass
+        def on_login_failed(self, username, password):
+            if args.log:
+                with open(args.log, "a", encoding="utf-8") as out:
+                    out.write("login-failed %s\n" % username)
 
     order = args.order
     bare_list = args.bare_list

@@ -32,6 +32,8 @@ def log(line):
 class Server(paramiko.ServerInterface):
     def check_auth_password(self, username, password):
         ok = username == args.user and password == args.password
+        if not ok:
+            log("login-failed " + username)
         return paramiko.AUTH_SUCCESSFUL if ok else paramiko.AUTH_FAILED
 
     def get_allowed_auths(self, username):
