@@ -210,7 +210,7 @@ TEST(Cli, UploadHeldBackWhenPagesVanish) {
     } runs[] = {
         {"", 0, "summary: 4 pages", true},
         {"--extensions '.htm；.php'", 1, "ページが1つも見つからなかったため", false},
-        {leaveThree, 1, "ページ数が前回の 4 から 1 に減ったため", false},
+        {leaveThree, 1, "前回 4 ページ、今回 1 ページ", false},
         {leaveThree + " --allow-shrink", 0, "summary: 1 pages", true},
     };
     std::string onServer;
@@ -240,7 +240,9 @@ TEST(Cli, FailedGenerationExitsWithOneAndItsMessage) {
         auto run = runCli(dir, "");
         EXPECT_EQ(run.exitCode, 1);
         // The message, then the server's reason for cron mail.
-        EXPECT_EQ(run.output, "FTP ファイル検索中…\nFTPサーバへ接続できませんでした\n530 Authentication failed.\n");
+        EXPECT_EQ(run.output, "FTP ファイル検索中…\nFTPサーバへ接続できませんでした\n"
+                              "アカウントまたはパスワードが違います。入力を確かめてください（失敗が続くとサーバに"
+                              "接続を断られることがあります）。\n530 Authentication failed.\n");
         EXPECT_EQ(server.failedLogins() - before, 1) << connections << " connections";
     }
 }

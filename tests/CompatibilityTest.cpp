@@ -91,7 +91,7 @@ TEST_P(CompatibilityTest, EveryPageOnceAndTheSameBytesForEveryConnectionCount) {
         settings.connections = connections;
         SitemapJob job(settings, observer, work.str());
         ASSERT_EQ(job.run(), SitemapJob::Outcome::Completed)
-            << connections << ::testing::PrintToString(observer.of("message")) << job.failureReason();
+            << connections << ::testing::PrintToString(observer.of("message")) << job.failure().reason;
         EXPECT_EQ(job.walkStats().missedFolders(), missedFolders) << connections;
         std::string file = readFile(work.path() / "sitemap.xml");
         auto urls = urlsIn(file);
@@ -129,7 +129,7 @@ TEST_P(OneLoginTest, UploadAfterTheFastWalkEveryTime) {
         JobSettings settings{server.host(), server.user(), server.password(), "site", "http://example.com", "0", "1"};
         SitemapJob job(settings, observer, work.str());
         ASSERT_EQ(job.run(), SitemapJob::Outcome::Completed)
-            << "round " << round << ": " << ::testing::PrintToString(observer.of("message")) << job.failureReason();
+            << "round " << round << ": " << ::testing::PrintToString(observer.of("message")) << job.failure().reason;
         EXPECT_NE(readFile(site.path() / "site/sitemap.xml").find("<loc>http://example.com/a/b/p.html</loc>"),
                   std::string::npos);
     }

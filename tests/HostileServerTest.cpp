@@ -10,6 +10,7 @@
 #include "RecordingObserver.h"
 #include "TempTree.h"
 #include "TestServer.h"
+#include "sitemap/Messages.h"
 #include "sitemap/SitemapJob.h"
 
 namespace {
@@ -65,14 +66,14 @@ TEST_P(HostileServerTest, HoldsItsGround) {
 
     const Expect expect = connections == 0 ? c.sequential : c.fast;
     const std::string file = readFile(work.path() / "sitemap.xml");
-    const auto messages = observer.of("message");
+    const auto messages = observer.headlines();
     if (expect == Expect::Failed) {
         EXPECT_EQ(outcome, SitemapJob::Outcome::Failed) << file;
         if (c.message) {
-            EXPECT_EQ(messages, std::vector<std::string>{c.message}) << job.failureReason();
+            EXPECT_EQ(messages, std::vector<std::string>{c.message}) << job.failure().reason;
         }
     } else if (expect != Expect::Any) {
-        EXPECT_EQ(outcome, SitemapJob::Outcome::Completed) << ::testing::PrintToString(messages) << job.failureReason();
+        EXPECT_EQ(outcome, SitemapJob::Outcome::Completed) << ::testing::PrintToString(messages) << job.failure().reason;
         if (expect == Expect::AllPages && !c.upload) {
             EXPECT_NE(file.find(kAllPages), std::string::npos) << file.substr(0, 2000);
         }
@@ -135,7 +136,7 @@ const HostileCase kCases[] = {
     {"many-entries", E::Completed, E::Completed, nullptr, false, 2, 0, "http://example.com/a/p199999.html"},
     {"hostile-names", E::Completed, E::Completed, nullptr, false, 2, 0, "http://example.com/b/ctl%01dir/z.html"},
     {"infinite-tree", E::Completed, E::Completed, nullptr, false, 2, 0, nullptr, true},
-    {"branching-tree", E::Failed, E::Failed, SitemapJob::kTimeLimit, false, 2, 4},
+    {"branching-tree", E::Failed, E::Failed, messages::kTimeLimit, false, 2, 4},
     {"pasv-other-host", E::AllPages, E::AllPages},
     {"pasv-closed-port", E::Failed, E::Failed},
     {"pasv-garbage", E::Failed, E::Failed},

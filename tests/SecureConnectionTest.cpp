@@ -12,6 +12,7 @@
 #include "RecordingObserver.h"
 #include "TempTree.h"
 #include "TestServer.h"
+#include "sitemap/Messages.h"
 #include "sitemap/SitemapJob.h"
 
 namespace {
@@ -36,7 +37,8 @@ JobSettings settingsFor(const TestServer& server) {
 struct Generation {
     Outcome outcome;
     std::string file, reason;
-    std::vector<std::string> messages, questions;
+    std::vector<std::string> messages, questions;  // messages: first lines
+    Failure failure;
     int walkConnections = 0;  // 0: folder by folder
 };
 
@@ -48,8 +50,9 @@ Generation generate(const JobSettings& settings, bool answer = false) {
     Generation run;
     run.outcome = job.run();
     run.file = readFile(work.path() / "sitemap.xml");
-    run.reason = job.failureReason();
-    run.messages = observer.of("message");
+    run.failure = job.failure();
+    run.reason = job.failure().reason;
+    run.messages = observer.headlines();
     run.questions = observer.of("question");
     run.walkConnections = job.walkStats().connections;
     return run;
@@ -100,16 +103,15 @@ TEST(SecureConnection, RefusedCertificatesAndNoClearText) {
         const char* what;
         const char* certificate;
         bool trustTestAuthority;
-        const char* message;
+        FailureKind kind;
+        const char* detail;
         const char* reason;
     } cases[] = {
-        {"another host's certificate", "other", true,
-         "FTPサーバの証明書はホスト名と一致しません。ホストの欄を確かめてください。証明書の名前: "
-         "ftp.other.example, *.other.example",
-         "is for ftp.other.example, *.other.example, not 127.0.0.1"},
-        {"expired", "expired", true, SitemapJob::kCertificateRefused, "expired"},
-        {"signed by an unknown authority", "untrusted", true, SitemapJob::kCertificateRefused, "issuer"},
-        {"authority not trusted", "good", false, SitemapJob::kCertificateRefused, "issuer"},
+        {"another host's certificate", "other", true, FailureKind::CertificateOtherName,
+         "ftp.other.example, *.other.example", "is for ftp.other.example, *.other.example, not 127.0.0.1"},
+        {"expired", "expired", true, FailureKind::CertificateUntrusted, "", "expired"},
+        {"signed by an unknown authority", "untrusted", true, FailureKind::CertificateUntrusted, "", "issuer"},
+        {"authority not trusted", "good", false, FailureKind::CertificateUntrusted, "", "issuer"},
     };
     for (const auto& c : cases) {
         for (const char* tls : {"explicit", "implicit"}) {
@@ -118,7 +120,9 @@ TEST(SecureConnection, RefusedCertificatesAndNoClearText) {
             if (!c.trustTestAuthority) settings.caFile.clear();
             Generation run = generate(settings);
             EXPECT_EQ(run.outcome, Outcome::Failed) << c.what << " " << tls;
-            EXPECT_EQ(run.messages, std::vector<std::string>{c.message}) << c.what << " " << tls;
+            EXPECT_EQ(run.messages, std::vector<std::string>{messages::kCannotConnect}) << c.what << " " << tls;
+            EXPECT_EQ(run.failure.kind, c.kind) << c.what << " " << tls;
+            EXPECT_EQ(run.failure.detail, c.detail) << c.what << " " << tls;
             EXPECT_NE(run.reason.find(c.reason), std::string::npos) << c.what << " " << tls << ": " << run.reason;
             EXPECT_EQ(run.file, "<missing>");
         }
@@ -133,7 +137,8 @@ TEST(SecureConnection, RefusedCertificatesAndNoClearText) {
     JobSettings settings{"ftpes://" + plain.host(), "user", "secret", "/site", "http://example.com", "0", "0"};
     Generation run = generate(settings);
     EXPECT_EQ(run.outcome, Outcome::Failed);
-    EXPECT_EQ(run.messages, std::vector<std::string>{SitemapJob::kCannotConnect});
+    EXPECT_EQ(run.messages, std::vector<std::string>{messages::kCannotConnect});
+    EXPECT_EQ(run.failure.kind, FailureKind::TlsRefused) << run.reason;
     EXPECT_NE(plain.receivedCommands().find("AUTH TLS"), std::string::npos) << plain.receivedCommands();
     EXPECT_EQ(plain.receivedCommands().find("PASS"), std::string::npos) << plain.receivedCommands();
 }
@@ -242,7 +247,7 @@ TEST(SecureConnection, SftpFindsTheFtpStyleFolderBelowTheLogin) {
     }
     auto settings = sftpSettings(server, keys);
     settings.targetFolder = "/nowhere";
-    EXPECT_EQ(generate(settings).messages, std::vector<std::string>{SitemapJob::kCannotChangeFolder});
+    EXPECT_EQ(generate(settings).failure.kind, FailureKind::FolderRefused);
 }
 
 // A server that takes the connection and never says a word: the run fails
@@ -259,7 +264,7 @@ TEST(SecureConnection, SftpServerThatNeverSpeaksFailsInTime) {
         const auto started = std::chrono::steady_clock::now();
         Generation run = generate(settings);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        EXPECT_EQ(run.messages, std::vector<std::string>{SitemapJob::kCannotConnect}) << connections;
+        EXPECT_EQ(run.failure.kind, FailureKind::NoAnswer) << connections << run.reason;
         EXPECT_LT(seconds, 10.0) << connections;
     }
 }
@@ -279,7 +284,8 @@ TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
         EXPECT_EQ(refused.outcome, Outcome::Failed);
         ASSERT_EQ(refused.questions.size(), 1u) << connections;
         EXPECT_NE(refused.questions[0].find(server.fingerprint()), std::string::npos) << refused.questions[0];
-        EXPECT_EQ(refused.messages, std::vector<std::string>{SitemapJob::kHostKeyNotTrusted + server.fingerprint()});
+        EXPECT_EQ(refused.failure.kind, FailureKind::HostKeyUnknown);
+        EXPECT_EQ(refused.failure.detail, server.fingerprint());
         EXPECT_FALSE(std::filesystem::exists(knownHosts));
     }
     // Yes keeps the key; later runs ask nothing.
@@ -302,7 +308,8 @@ TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
     Generation changed = generate(impostorSettings, true);
     EXPECT_EQ(changed.outcome, Outcome::Failed);
     EXPECT_TRUE(changed.questions.empty());
-    EXPECT_EQ(changed.messages, std::vector<std::string>{SitemapJob::kHostKeyChanged + impostor.fingerprint()});
+    EXPECT_EQ(changed.failure.kind, FailureKind::HostKeyChanged);
+    EXPECT_EQ(changed.failure.detail, impostor.fingerprint());
     EXPECT_EQ(readFile(knownHosts), moved);
 
     // A key marked revoked is never trusted, whatever else the file says.
@@ -310,7 +317,8 @@ TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
     Generation revoked = generate(settings, true);
     EXPECT_EQ(revoked.outcome, Outcome::Failed);
     EXPECT_TRUE(revoked.questions.empty());
-    EXPECT_EQ(revoked.messages, std::vector<std::string>{SitemapJob::kHostKeyChanged + server.fingerprint()});
+    EXPECT_EQ(revoked.failure.kind, FailureKind::HostKeyChanged);
+    EXPECT_EQ(revoked.failure.detail, server.fingerprint());
 
     // Unattended: only the key the settings name is trusted.
     std::filesystem::remove(knownHosts);
@@ -327,7 +335,7 @@ TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
         impostorSettings.connections = connections;
         const int before = impostor.failedLogins();
         Generation wrongPassword = generate(impostorSettings);
-        EXPECT_EQ(wrongPassword.messages, std::vector<std::string>{SitemapJob::kCannotConnect});
+        EXPECT_EQ(wrongPassword.failure.kind, FailureKind::LoginRefused);
         EXPECT_EQ(impostor.failedLogins() - before, 1) << "one refused login, not one per connection";
     }
 }

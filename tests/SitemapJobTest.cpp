@@ -10,6 +10,7 @@
 #include "RecordingObserver.h"
 #include "TempTree.h"
 #include "TestServer.h"
+#include "sitemap/Messages.h"
 #include "sitemap/SitemapJob.h"
 
 namespace {
@@ -45,6 +46,7 @@ protected:
         SitemapJob job(std::move(settings), observer, work.str());
         Outcome outcome = job.run();
         stats = job.walkStats();
+        lastFailure = job.failure();
         return outcome;
     }
 
@@ -52,6 +54,7 @@ protected:
 
     TempTree site, work;
     RecordingObserver observer;
+    Failure lastFailure;
     WalkStats stats;
 };
 
@@ -117,26 +120,38 @@ TEST_F(SitemapJobTest, LoginFolderWhenTargetIsEmptyOrSlash) {
     }
 }
 
-// Failures: the message, no file, an empty status line, controls back.
+// Failures: the message (what failed, then the cause and what to do, then
+// the server's words), no file, an empty status line, controls back.
 TEST_F(SitemapJobTest, FailuresEndWithTheirMessage) {
     TestServer server(site.str());
     struct {
         const char* label;
         JobSettings settings;
-        const char* message;
+        FailureKind kind;
+        const char* headline;
+        const char* cause;  // in the second line
+        const char* reply;  // the server's words, last
     } cases[] = {
-        {"wrong password", {server.host(), "user", "wrong", "/www", "http://e", "0", "0"},
-         "FTPサーバへ接続できませんでした"},
-        {"no server", {"127.0.0.1:1", "user", "secret", "/www", "http://e", "0", "0"},
-         "FTPサーバへ接続できませんでした"},
+        {"wrong password", {server.host(), "user", "wrong", "/www", "http://e", "0", "0"}, FailureKind::LoginRefused,
+         messages::kCannotConnect, "パスワードが違います", "530 Authentication failed."},
+        {"no server", {"127.0.0.1:1", "user", "secret", "/www", "http://e", "0", "0"}, FailureKind::ConnectionRefused,
+         messages::kCannotConnect, "ポート番号", ""},
+        {"unknown host", {"ftp.quillomar.invalid", "user", "secret", "/www", "http://e", "0", "0"},
+         FailureKind::HostNotFound, messages::kCannotConnect, "ホスト名が見つかりません", ""},
         {"missing folder", {server.host(), "user", "secret", "/nowhere", "http://e", "0", "0"},
-         "フォルダ移動に失敗しました"},
+         FailureKind::FolderRefused, messages::kCannotChangeFolder, "対象フォルダ", "550"},
     };
     for (const auto& c : cases) {
         observer.clear();
         work.file("sitemap.xml", "old");
         EXPECT_EQ(run(c.settings), Outcome::Failed) << c.label;
-        EXPECT_EQ(observer.of("message"), std::vector<std::string>{c.message}) << c.label;
+        EXPECT_EQ(lastFailure.kind, c.kind) << c.label << ": " << lastFailure.reason;
+        EXPECT_EQ(observer.headlines(), std::vector<std::string>{c.headline}) << c.label;
+        const std::string message = observer.of("message").at(0);
+        const size_t second = message.find('\n') + 1;
+        EXPECT_NE(message.substr(second, message.find('\n', second) - second).find(c.cause), std::string::npos)
+            << c.label << ": " << message;
+        EXPECT_EQ(message.substr(message.rfind('\n') + 1).rfind(c.reply, 0), 0u) << c.label << ": " << message;
         auto events = observer.events();
         ASSERT_GE(events.size(), 2u);
         EXPECT_EQ(events[events.size() - 2], "status:") << c.label;
@@ -155,7 +170,7 @@ TEST_F(SitemapJobTest, EmptyTargetFolderWritesNothingAndUploadsNothing) {
     settings.uploadFlag = "1";
     observer.clear();
     ASSERT_EQ(run(settings), Outcome::Failed);
-    EXPECT_EQ(observer.of("message"), std::vector<std::string>{SitemapJob::kNoPagesNotUploaded});
+    EXPECT_EQ(observer.headlines(), std::vector<std::string>{messages::kNoPages});
     EXPECT_EQ(readFile(local()), "<missing>");
     EXPECT_EQ(readFile(site.path() / "bare/sitemap.xml"), "<missing>");
     auto statuses = observer.of("status");
@@ -219,7 +234,7 @@ TEST_F(SitemapJobTest, RefusedUploadKeepsTheLocalFileAndShowsNoCompletion) {
     auto settings = settingsFor(server);
     settings.uploadFlag = "1";
     EXPECT_EQ(run(settings), Outcome::Failed);
-    EXPECT_EQ(observer.of("message"), std::vector<std::string>{"sitemap.xmlのアップロードに失敗しました"});
+    EXPECT_EQ(observer.headlines(), std::vector<std::string>{"sitemap.xmlのアップロードに失敗しました"});
     EXPECT_NE(readFile(local()).find("</urlset>"), std::string::npos);
     EXPECT_EQ(observer.of("status").back(), "");
     EXPECT_EQ(observer.events().back(), "controls:1");
@@ -231,7 +246,7 @@ TEST_F(SitemapJobTest, FileThatCannotBeWrittenEndsTheGeneration) {
     auto settings = settingsFor(server);
     settings.uploadFlag = "1";
     EXPECT_EQ(run(settings), Outcome::Failed);
-    EXPECT_EQ(observer.of("message"), std::vector<std::string>{"sitemap.xmlの書き込みに失敗しました"});
+    EXPECT_EQ(observer.headlines(), std::vector<std::string>{"sitemap.xmlの書き込みに失敗しました"});
     EXPECT_EQ(observer.of("status").back(), "");
     EXPECT_EQ(readFile(site.path() / "www/sitemap.xml"), "<missing>") << "nothing may be uploaded";
     EXPECT_TRUE(std::filesystem::is_directory(local())) << "the folder is not ours to delete";
@@ -255,7 +270,7 @@ TEST_P(ServerGoneTest, DuringTheWalk) {
     killing.server = server.get();
     SitemapJob job(settings, killing, work.str());
     EXPECT_EQ(job.run(), Outcome::Failed);
-    EXPECT_EQ(killing.of("message"), std::vector<std::string>{"FTPサーバとの接続が切れました"});
+    EXPECT_EQ(killing.headlines(), std::vector<std::string>{"FTPサーバとの接続が切れました"});
     EXPECT_EQ(readFile(local()), "<missing>");
     EXPECT_EQ(killing.of("status").back(), "");
 }
@@ -408,7 +423,7 @@ TEST_F(SitemapJobTest, RefusedAndUnreadableListings) {
         TestServer refusingTarget(site.str(), options);
         observer.clear();
         EXPECT_EQ(run(settingsFor(refusingTarget)), Outcome::Failed) << quirk;
-        EXPECT_EQ(observer.of("message"), std::vector<std::string>{"フォルダの一覧を取得できませんでした"}) << quirk;
+        EXPECT_EQ(observer.headlines(), std::vector<std::string>{"フォルダの一覧を取得できませんでした"}) << quirk;
         EXPECT_EQ(readFile(local()), "<missing>");
 
         options.quirks = {quirk + "secret"};
@@ -479,4 +494,18 @@ TEST_F(SitemapJobTest, EveryOptionSameFilesForEveryWalk) {
     EXPECT_EQ(expected.find("secret"), std::string::npos);
     EXPECT_EQ(expected.find("draft"), std::string::npos);
     EXPECT_EQ(expected.find("private"), std::string::npos);
+}
+
+// Every kind of failure has its first line, and the kinds that carry a
+// fingerprint or names show them.
+TEST(Messages, EveryKindHasItsText) {
+    for (int k = static_cast<int>(FailureKind::LoginRefused); k <= static_cast<int>(FailureKind::Shrunk); ++k) {
+        const Failure failure{static_cast<FailureKind>(k), "reply", "SHA256:x"};
+        const std::string text = messages::text(failure);
+        EXPECT_NE(std::string(messages::headline(failure.kind)), "") << k;
+        EXPECT_EQ(text.substr(text.rfind('\n') + 1), "reply") << k;
+        const bool hasDetail = failure.kind == FailureKind::HostKeyUnknown || failure.kind == FailureKind::HostKeyChanged ||
+                               failure.kind == FailureKind::CertificateOtherName || failure.kind == FailureKind::Shrunk;
+        EXPECT_EQ(text.find("SHA256:x") != std::string::npos, hasDetail) << k;
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -14,7 +15,14 @@ class ConsoleObserver : public JobObserver {
 public:
     void setStatus(const std::string& text) override { printLine(text); }
     void setProgress(const std::string& text) override { printLine(text); }
-    void showMessage(const std::string& text) override { printLine(text); }
+    // A message's lines one by one: what failed, why, the server's words.
+    void showMessage(const std::string& text) override {
+        for (size_t start = 0; start <= text.size();) {
+            const size_t end = std::min(text.find('\n', start), text.size());
+            printLine(text.substr(start, end - start));
+            start = end + 1;
+        }
+    }
     void setControlsEnabled(bool) override {}
 
     // One whole line at a time, from any thread.

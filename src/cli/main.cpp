@@ -112,9 +112,12 @@ int main(int argc, char* argv[]) {
                          stats.connections, stats.folders, stats.roundTrips, stats.fallbackFolders);
     }
     if (outcome != SitemapJob::Outcome::Completed) {
-        if (!job.failureReason().empty()) ConsoleObserver::printLine(job.failureReason());
-        if (job.trustProblem().kind == TrustProblem::Kind::HostKeyUnknown)
-            ConsoleObserver::printLine("to trust it: --trust-host-key " + job.trustProblem().fingerprint);
+        // The message (with the server's words) is out; what only the
+        // command line can do about it follows.
+        if (job.failure().kind == FailureKind::HostKeyUnknown)
+            ConsoleObserver::printLine("to trust it: --trust-host-key " + job.failure().detail);
+        if (job.failure().kind == FailureKind::Shrunk)
+            ConsoleObserver::printLine("to upload it anyway: --allow-shrink");
         return 1;
     }
     printSummary(job, settings.sitemap);

@@ -23,7 +23,7 @@ public:
         return answered;
     }
     bool outOfStep() const override { return outOfStep_; }
-    LoginFailure loginFailure() const override { return control_.loginFailure(); }
+    FailureKind loginFailure() const override { return control_.loginFailure(); }
     const std::string& loginError() const override { return control_.loginError(); }
 
 private:

@@ -36,7 +36,7 @@ public:
     virtual bool outOfStep() const = 0;
     // Why the last connect failed, and in whose words (the server's reply
     // to the login, or the client's).
-    virtual LoginFailure loginFailure() const = 0;
+    virtual FailureKind loginFailure() const = 0;
     virtual const std::string& loginError() const = 0;
     // See RemoteSession::alternativeTarget.
     virtual std::string alternativeTarget(const std::string& folder) const {

@@ -64,7 +64,7 @@ size_t FtpControl::onReplyLine(char* data, size_t size, size_t count, void* self
 
 int FtpControl::connect(const std::string& host, const std::string& account, const std::string& password) {
     close();
-    loginFailure_ = LoginFailure::Other;
+    loginFailure_ = FailureKind::LoginFailed;
     loginError_ = "cannot log in to " + host;
     auto parsed = FtpHost::parse(host);
     if (!parsed || parsed->security == FtpHost::Security::Sftp) return 0;
@@ -89,7 +89,7 @@ int FtpControl::connect(const std::string& host, const std::string& account, con
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &replyCode);
     loginFailure_ = ftp_options::loginFailure(code, replyCode);
     if (code != CURLE_OK) {
-        loginError_ = loginFailure_ == LoginFailure::Refused && !lastReply_.empty() ? lastReply_
+        loginError_ = loginFailure_ == FailureKind::LoginRefused && !lastReply_.empty() ? lastReply_
                       : errorText[0]                                             ? errorText
                                                                                  : curl_easy_strerror(code);
         curl_easy_cleanup(curl_);

@@ -45,7 +45,7 @@ public:
     const std::string& entryPath() const { return entryPath_; }
     // Why the last connect failed: its kind, and the server's last reply
     // (or the client's words when there was none).
-    LoginFailure loginFailure() const { return loginFailure_; }
+    FailureKind loginFailure() const { return loginFailure_; }
     const std::string& loginError() const { return loginError_; }
     bool lost() const { return lost_; }
     void close();
@@ -60,7 +60,7 @@ private:
     FtpOptions options_;
     std::string buffer_;
     std::string entryPath_;
-    LoginFailure loginFailure_ = LoginFailure::None;
+    FailureKind loginFailure_ = FailureKind::None;
     std::string loginError_;
     std::string lastReply_;  // during connect
     static size_t onReplyLine(char* data, size_t size, size_t count, void* self);

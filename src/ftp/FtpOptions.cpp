@@ -33,21 +33,27 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 namespace ftp_options {
 
-LoginFailure loginFailure(int curlCode, long replyCode) {
+FailureKind loginFailure(int curlCode, long replyCode, bool certificateForOtherNames) {
+    if (curlCode == CURLE_OK) return FailureKind::None;
     // libcurl reports a 421 greeting (too many logins just now) as a time
     // out; it is a busy server, worth asking again.
-    if (replyCode == 421) return curlCode == CURLE_OK ? LoginFailure::None : LoginFailure::Other;
+    if (replyCode == 421) return FailureKind::LoginFailed;
     switch (static_cast<CURLcode>(curlCode)) {
-        case CURLE_OK:
-            return LoginFailure::None;
         case CURLE_LOGIN_DENIED:
-            return LoginFailure::Refused;
+            return FailureKind::LoginRefused;
         case CURLE_COULDNT_RESOLVE_HOST:
+            return FailureKind::HostNotFound;
         case CURLE_COULDNT_CONNECT:
+            return FailureKind::ConnectionRefused;
         case CURLE_OPERATION_TIMEDOUT:
-            return LoginFailure::Unreachable;
+            return FailureKind::NoAnswer;
+        case CURLE_USE_SSL_FAILED:
+        case CURLE_SSL_CONNECT_ERROR:
+            return FailureKind::TlsRefused;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return certificateForOtherNames ? FailureKind::CertificateOtherName : FailureKind::CertificateUntrusted;
         default:
-            return LoginFailure::Other;
+            return FailureKind::LoginFailed;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ftp/FtpHost.h"
+#include "util/Failure.h"
 
 typedef void CURL;
 
@@ -46,17 +47,12 @@ struct FtpOptions {
     std::function<bool(const std::string& host, const std::string& fingerprint)> trustNewHostKey;
 };
 
-// Why a login failed, as far as trying again is concerned. A login the
-// server refused (a wrong account or password) is never tried again: hosts
-// ban an address after a few; nor is a server that cannot be reached or
-// never answers, which would only add its wait again.
-enum class LoginFailure { None, Refused, Unreachable, Other };
-
 namespace ftp_options {
 
 // The kind of a failed FTP login from libcurl's code (an int, so that
-// callers need not include curl) and the server's last reply code.
-LoginFailure loginFailure(int curlCode, long replyCode);
+// callers need not include curl), the server's last reply code, and
+// whether the certificate named other hosts.
+FailureKind loginFailure(int curlCode, long replyCode, bool certificateForOtherNames = false);
 
 // Sets up a curl handle for one FTP login: FTP only, no signals (threads),
 // TLS as the host asks for it (required, never a fall back to clear text;

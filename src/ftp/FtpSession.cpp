@@ -223,6 +223,7 @@ bool FtpSession::run() {
     data_.clear();
     tooLarge_ = false;
     CURLcode code = static_cast<CURLcode>(performRequest());
+    lastCode_ = code;
     lastResponseCode_ = 0;
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &lastResponseCode_);
     connectionLost_ = code != CURLE_OK && isConnectionFailure(code);
@@ -271,6 +272,7 @@ std::string FtpSession::lastReplyWithCode(const char* code) const {
 int FtpSession::connect(const std::string& host, const std::string& account, const std::string& password) {
     close();
     connectionLost_ = false;
+    loginFailure_ = FailureKind::LoginFailed;
     auto parsed = FtpHost::parse(host);
     if (!parsed || !listing::fitsInCommand(account) || !listing::fitsInCommand(password)) {
         lastError_ = parsed ? "account or password holds a line break" : "not a host name: " + host;
@@ -299,6 +301,8 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
         std::this_thread::sleep_for(std::chrono::milliseconds(pause));
         loggedIn = perform({"*FEAT", "*OPTS MLST type;unique;"}, Body::None);
     }
+    loginFailure_ = loggedIn ? FailureKind::None
+                             : ftp_options::loginFailure(lastCode_, lastResponseCode_, !trust_.names.empty());
     if (!loggedIn) {
         close();
         return 0;

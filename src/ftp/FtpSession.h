@@ -45,6 +45,7 @@ public:
     const std::string& lastError() const override { return lastError_; }
     // A refused TLS certificate.
     const TrustProblem& trustProblem() const override { return trust_; }
+    FailureKind loginFailure() const override { return loginFailure_; }
     ListOutcome lastListOutcome() const override { return lastList_; }
 
     // Whether a request starts with a "CWD" to our folder: where the
@@ -96,6 +97,8 @@ private:
     std::string lastError_;
     char errorBuffer_[256] = {};
     long lastResponseCode_ = 0;
+    int lastCode_ = 0;  // libcurl's, of the last request
+    FailureKind loginFailure_ = FailureKind::None;
     std::vector<std::string> replyLines_;
     std::string data_;
     size_t dataLimit_;  // a download larger than this ends early

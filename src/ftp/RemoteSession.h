@@ -58,6 +58,9 @@ public:
     // trusted, and why (lastError() says it too).
     virtual const TrustProblem& trustProblem() const = 0;
 
+    // Why the last connect failed (None after one that succeeded).
+    virtual FailureKind loginFailure() const = 0;
+
     // How the last listNames went: a listing that was refused or could not
     // be read is not an empty folder.
     enum class ListOutcome { Listed, Empty, Refused, Unreadable };

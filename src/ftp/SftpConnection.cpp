@@ -186,16 +186,20 @@ int SftpConnection::connect(const FtpHost& host, const std::string& account, con
     trust_ = {};
     password_ = password;
     // Lost or refused, a failed login is not a lost connection.
-    bool ok = open(host);
-    loginFailure_ = ok || cancelled() ? LoginFailure::Other : LoginFailure::Unreachable;
-    ok = ok && trusted(host);
+    bool ok = open(host);  // sets loginFailure_ when it fails
+    if (ok) loginFailure_ = FailureKind::LoginFailed;
+    if (ok && !trusted(host)) {
+        loginFailure_ = trust_.kind == TrustProblem::Kind::HostKeyChanged ? FailureKind::HostKeyChanged
+                                                                         : FailureKind::HostKeyUnknown;
+        ok = false;
+    }
     if (ok && !login(account, password)) {
         const bool refused = libssh2_session_last_errno(session_) == LIBSSH2_ERROR_AUTHENTICATION_FAILED;
-        loginFailure_ = refused && !cancelled() ? LoginFailure::Refused : LoginFailure::Other;
+        loginFailure_ = refused && !cancelled() ? FailureKind::LoginRefused : FailureKind::LoginFailed;
         ok = false;
     }
     ok = ok && startSftp();
-    if (ok) loginFailure_ = LoginFailure::None;
+    if (ok) loginFailure_ = FailureKind::None;
     if (!ok) {
         const std::string error = lastError_;
         close();
@@ -209,6 +213,7 @@ int SftpConnection::connect(const FtpHost& host, const std::string& account, con
 // The TCP connection and the SSH handshake.
 bool SftpConnection::open(const FtpHost& host) {
     const std::string name = host.host.find(':') == std::string::npos ? host_name::asciiHost(host.host) : host.host;
+    loginFailure_ = FailureKind::HostNotFound;
     if (name.empty()) return failed("cannot read the host name " + host.host);
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
@@ -217,6 +222,7 @@ bool SftpConnection::open(const FtpHost& host) {
         return failed("cannot resolve " + host.host);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options_.connectTimeoutSeconds);
     Socket s = kNoSocket;
+    bool timedOut = false;
     for (addrinfo* a = found; a && s == kNoSocket && !cancelled(); a = a->ai_next) {
         s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
         if (s == kNoSocket) continue;
@@ -226,22 +232,32 @@ bool SftpConnection::open(const FtpHost& host) {
         else if (!connectPending()) state = -1;
         while (state == 0 && !cancelled() && std::chrono::steady_clock::now() < deadline)
             state = waitConnected(s, kSliceMs);
+        timedOut = timedOut || state == 0;
         if (state != 1) {
             closeSocket(s);
             s = kNoSocket;
         }
     }
     freeaddrinfo(found);
+    loginFailure_ = cancelled() ? FailureKind::LoginFailed
+                    : timedOut  ? FailureKind::NoAnswer
+                                : FailureKind::ConnectionRefused;
     if (s == kNoSocket) return failed(cancelled() ? "given up" : "cannot connect to " + host.host);
     socket_ = static_cast<intptr_t>(s);
 
     session_ = libssh2_session_init_ex(nullptr, nullptr, nullptr, &password_);
+    loginFailure_ = FailureKind::LoginFailed;
     if (!session_) return failed("cannot start an SSH session");
     libssh2_session_set_blocking(session_, 0);  // every wait is ours: see finish()
     // Not cut short by the cancel flag: libssh2 leaks its key-exchange keys
     // when a handshake is abandoned halfway. The stall limit still holds.
-    if (finish([&] { return libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(s)); }, -1, false) != 0)
+    const int handshake =
+        finish([&] { return libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(s)); }, -1, false);
+    if (handshake != 0) {
+        // A server that never speaks is one that does not answer.
+        if (handshake == LIBSSH2_ERROR_TIMEOUT) loginFailure_ = FailureKind::NoAnswer;
         return failed("SSH handshake failed: " + sessionError(session_));
+    }
     return true;
 }
 

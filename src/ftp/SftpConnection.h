@@ -67,7 +67,7 @@ public:
     bool lost() const { return lost_; }
     const std::string& lastError() const { return lastError_; }
     // Why the last connect failed (see LoginFailure).
-    LoginFailure loginFailure() const { return loginFailure_; }
+    FailureKind loginFailure() const { return loginFailure_; }
     const TrustProblem& trustProblem() const { return trust_; }
     void close();
 
@@ -120,6 +120,6 @@ private:
     bool loggedIn_ = false;  // the cancel flag stops logins only
     bool closing_ = false;   // nor a goodbye
     std::string lastError_;
-    LoginFailure loginFailure_ = LoginFailure::None;
+    FailureKind loginFailure_ = FailureKind::None;
     TrustProblem trust_;
 };

@@ -16,7 +16,7 @@ public:
     size_t read(const std::vector<std::string>& paths, std::vector<Result>& results, bool identitiesFirst,
                 bool useMlst) override;
     bool outOfStep() const override { return false; }  // replies are matched by their ids
-    LoginFailure loginFailure() const override { return connection_.loginFailure(); }
+    FailureKind loginFailure() const override { return connection_.loginFailure(); }
     const std::string& loginError() const override { return connection_.lastError(); }
     std::string alternativeTarget(const std::string& folder) const override { return connection_.belowLogin(folder); }
 

@@ -28,6 +28,7 @@ public:
     bool connectionLost() const override { return lost_; }
     const std::string& lastError() const override { return lastError_; }
     const TrustProblem& trustProblem() const override { return connection_.trustProblem(); }
+    FailureKind loginFailure() const override { return connection_.loginFailure(); }
     ListOutcome lastListOutcome() const override { return lastList_; }
     // SFTP names no folder identity: the resolved path is one.
     std::string currentFolderId() override { return {}; }

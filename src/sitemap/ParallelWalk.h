@@ -87,7 +87,7 @@ public:
 
     // Why the first login failed, when it did (then nothing else was
     // tried, and run() returned with usable false).
-    LoginFailure loginFailure() const { return loginFailure_; }
+    FailureKind loginFailure() const { return loginFailure_; }
     const std::string& loginError() const { return loginError_; }
 
 private:
@@ -117,7 +117,7 @@ private:
     Progress progress_;
     Fallback fallback_;
     bool useMlst_ = true;
-    LoginFailure loginFailure_ = LoginFailure::None;
+    FailureKind loginFailure_ = FailureKind::None;
     std::string loginError_;
     std::atomic<bool> confused_{false};  // replies came out of step with the commands
     std::atomic<bool> stopLister_{false};  // the walk is over: the lister's login gives up

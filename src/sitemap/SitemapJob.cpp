@@ -6,6 +6,7 @@
 #include "ftp/RemoteSession.h"
 #include "sitemap/DirectoryWalk.h"
 #include "sitemap/JobObserver.h"
+#include "sitemap/Messages.h"
 #include "sitemap/ParallelWalk.h"
 #include "sitemap/SiteRules.h"
 #include "sitemap/SitemapFile.h"
@@ -68,10 +69,12 @@ std::string SitemapJob::countsLine(const WalkStats& stats, const SitemapOptions&
     return missed.empty() ? line : line + "  " + missed;
 }
 
-SitemapJob::Outcome SitemapJob::fail(const std::string& message, const std::string& reason) {
-    failureReason_ = reason;
-    failureMessage_ = message;
-    if (!message.empty()) observer_.showMessage(message);
+SitemapJob::Outcome SitemapJob::fail(Failure failure) {
+    failure_ = std::move(failure);
+    std::string message = messages::text(failure_);
+    const bool heldBack = failure_.kind == FailureKind::NoPages || failure_.kind == FailureKind::Shrunk;
+    if (heldBack && !files_.empty()) message += std::string("\n") + kLocalFileKept;
+    observer_.showMessage(message);
     observer_.setStatus("");
     observer_.setControlsEnabled(true);
     return Outcome::Failed;
@@ -82,18 +85,21 @@ void SitemapJob::showListing() {
     listingShown_ = true;
 }
 
-std::string SitemapJob::trustMessage(const TrustProblem& problem) {
-    switch (problem.kind) {
-        case TrustProblem::Kind::Certificate:
-            return problem.names.empty() ? kCertificateRefused : kCertificateForOtherNames + problem.names;
-        case TrustProblem::Kind::HostKeyUnknown:
-            return kHostKeyNotTrusted + problem.fingerprint;
-        case TrustProblem::Kind::HostKeyChanged:
-            return kHostKeyChanged + problem.fingerprint;
-        case TrustProblem::Kind::None:
-            break;
+// Why a login failed, as a value: the session's kind and words, and the
+// certificate's names or the host key's fingerprint where they matter.
+Failure SitemapJob::loginFailureOf(const RemoteSession& session) {
+    Failure failure{session.loginFailure(), session.lastError(), {}};
+    if (failure.kind == FailureKind::None) failure.kind = FailureKind::LoginFailed;
+    const TrustProblem& trust = session.trustProblem();
+    if (trust.kind == TrustProblem::Kind::Certificate) {
+        failure.kind = trust.names.empty() ? FailureKind::CertificateUntrusted : FailureKind::CertificateOtherName;
+        failure.detail = trust.names;
+    } else if (trust.kind != TrustProblem::Kind::None) {
+        failure.kind = trust.kind == TrustProblem::Kind::HostKeyChanged ? FailureKind::HostKeyChanged
+                                                                       : FailureKind::HostKeyUnknown;
+        failure.detail = trust.fingerprint;
     }
-    return {};
+    return failure;
 }
 
 // A host key met for the first time: trusted when the settings name it,
@@ -159,32 +165,28 @@ void SitemapJob::openTarget(RemoteSession& session, Target& target, const std::a
     options.cancel = giveUp;
     session.setOptions(options);
     if (session.connect(settings_.hostName, settings_.accountName, settings_.password) != 1) {
-        target.message = kCannotConnect;
-        const std::string refused = trustMessage(session.trustProblem());
-        if (!refused.empty()) {
-            trustProblem_ = session.trustProblem();
-            trustMessage_ = refused;
-            target.message = trustMessage_.c_str();
-        }
+        target.failure = loginFailureOf(session);
         return;
     }
     if (!settings_.targetFolder.empty() && settings_.targetFolder != "/" &&
         session.changeDirectory(settings_.targetFolder) != 1) {
         const std::string elsewhere = session.alternativeTarget(settings_.targetFolder);
         if (session.connectionLost() || elsewhere.empty() || session.changeDirectory(elsewhere) != 1) {
-            target.message = session.connectionLost() ? kConnectionLost : kCannotChangeFolder;
+            target.failure = {session.connectionLost() ? FailureKind::ConnectionLost : FailureKind::FolderRefused,
+                              session.lastError(), {}};
             return;
         }
     }
     session.currentDirectory(rootPath_);
     target.listed = true;
     target.count = session.listNames(target.names);
-    if (target.count <= 0 && session.connectionLost()) target.message = kConnectionLost;
+    if (target.count <= 0 && session.connectionLost())
+        target.failure = {FailureKind::ConnectionLost, session.lastError(), {}};
     // A refused or unreadable listing is not an empty folder.
     else if (target.count <= 0 && session.lastListOutcome() != RemoteSession::ListOutcome::Empty)
-        target.message = kCannotList;
+        target.failure = {FailureKind::ListingRefused, session.lastError(), {}};
     else if (!readRobots(session))
-        target.message = kConnectionLost;
+        target.failure = {FailureKind::ConnectionLost, session.lastError(), {}};
 }
 
 // The site's robots.txt, from the target folder, when the options ask for
@@ -221,11 +223,11 @@ WalkResult SitemapJob::fastWalk(RemoteSession& session, Target& target, bool& us
     auto lister = [&](const std::atomic<bool>* giveUp) {
         openTarget(session, target, giveUp);
         ParallelWalk::RootListing listing;
-        if (!target.message) {
+        if (!target.failure) {
             listing.state = ParallelWalk::RootListing::State::Listed;
             listing.path = rootPath_;
             listing.names = target.names;
-        } else if (giveUp && target.message == kCannotConnect && !session.connected()) {
+        } else if (giveUp && !target.listed && !session.connected()) {
             // Refused beside the walk's logins, or given up: again after it.
             listing.state = ParallelWalk::RootListing::State::Later;
         }
@@ -245,11 +247,11 @@ WalkResult SitemapJob::fastWalk(RemoteSession& session, Target& target, bool& us
     serverSeen_ = parallel.stats().connections > 0;
     // Refused, or out of reach: another login would only be refused again
     // (or wait as long again), so none is tried.
-    if (parallel.loginFailure() == LoginFailure::Refused || parallel.loginFailure() == LoginFailure::Unreachable)
-        loginFailed_ = parallel.loginError();
+    if (isFinalLoginFailure(parallel.loginFailure()))
+        loginFailed_ = {parallel.loginFailure(), parallel.loginError(), {}};
     if (!usable) return WalkResult::ConnectionLost;  // what it wrote is thrown away
     walkStats_ = parallel.stats();
-    if (result == WalkResult::ConnectionLost) failureReason_ = session.lastError();
+    if (result == WalkResult::ConnectionLost) reason_ = session.lastError();
     return result;
 }
 
@@ -259,7 +261,7 @@ WalkResult SitemapJob::sequentialWalk(RemoteSession& session, const NameList& na
     });
     WalkResult result = sequential.run(names);
     walkStats_ = sequential.stats();
-    if (result == WalkResult::ConnectionLost) failureReason_ = session.lastError();
+    if (result == WalkResult::ConnectionLost) reason_ = session.lastError();
     return result;
 }
 
@@ -278,12 +280,12 @@ void SitemapJob::removeEarlierFiles(const std::string& file) {
 WalkResult SitemapJob::writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries) {
     SitemapWriter writer(file, settings_.baseUrl, settings_.mobile(), settings_.sitemap.gzip, limits_);
     out_ = &writer;
-    WalkResult result = writer.begin(failureReason_) ? walkEntries() : WalkResult::WriteFailed;
+    WalkResult result = writer.begin(reason_) ? walkEntries() : WalkResult::WriteFailed;
     out_ = nullptr;
-    if (result == WalkResult::WriteFailed && failureReason_.empty()) failureReason_ = writer.error();
+    if (result == WalkResult::WriteFailed && reason_.empty()) reason_ = writer.error();
     if (result != WalkResult::Ok) return result;
     const std::string now = settings_.sitemap.lastmod ? SiteRules::nowUtcText() : std::string();
-    if (!writer.finish(now, failureReason_)) return WalkResult::WriteFailed;
+    if (!writer.finish(now, reason_)) return WalkResult::WriteFailed;
     files_ = writer.files();
     return WalkResult::Ok;
 }
@@ -291,15 +293,15 @@ WalkResult SitemapJob::writeDocument(const std::string& file, const std::functio
 SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
     switch (result) {
         case WalkResult::TimeLimit:
-            return fail(kTimeLimit,
+            return fail(FailureKind::TimeLimit,
                         "the time limit of " + std::to_string(settings_.timeLimitSeconds) + " seconds was reached");
         case WalkResult::TooLarge:
-            return fail(kTooLarge, "more than " + std::to_string(walk_rules::kMaxFolders) + " folders or " +
+            return fail(FailureKind::TooLarge, "more than " + std::to_string(walk_rules::kMaxFolders) + " folders or " +
                                        std::to_string(walk_rules::kMaxPages) + " pages");
         case WalkResult::ConnectionLost:
-            return fail(kConnectionLost, failureReason_);
+            return fail(FailureKind::ConnectionLost, reason_);
         default:
-            return fail(kWriteFailed, failureReason_);
+            return fail(FailureKind::WriteFailed, reason_);
     }
 }
 
@@ -308,26 +310,20 @@ std::string SitemapJob::shrinkQuestion(long before, long now) {
            " に減りました。\nこのまま sitemap.xml をアップロードしますか？";
 }
 
-std::string SitemapJob::shrinkRefused(long before, long now) {
-    return "ページ数が前回の " + std::to_string(before) + " から " + std::to_string(now) +
-           " に減ったため、アップロードしませんでした。";
-}
-
 // An upload that would put an empty sitemap on the site, or one with less
 // than half of the last completed run's pages, is held back: a mistake in
 // the settings must not replace the site's good file. The dialog asks; the
 // CLI goes ahead only with --allow-shrink.
 bool SitemapJob::uploadAllowed(Outcome& refused) {
     const long pages = walkStats_.pages;
-    const std::string kept = files_.empty() ? std::string() : std::string("\n") + kLocalFileKept;
     if (pages == 0) {
-        refused = fail(kNoPagesNotUploaded + kept, "no page was found, so nothing was uploaded");
+        refused = fail(FailureKind::NoPages);
         return false;
     }
     const auto before = run_log::lastCompletedPages(settings_.runLogFile, settings_.baseUrl);
     if (!before || pages * 2 >= *before || settings_.allowShrink) return true;
     if (observer_.askYesNo(shrinkQuestion(*before, pages))) return true;
-    refused = fail(shrinkRefused(*before, pages) + kept, "to upload it anyway: --allow-shrink");
+    refused = fail(Failure{FailureKind::Shrunk, {}, std::to_string(*before) + " " + std::to_string(pages)});
     return false;
 }
 
@@ -346,8 +342,7 @@ void SitemapJob::writeRunLog(Outcome outcome, const std::tm& start) {
     record.unreadable = walkStats_.missedFolders();
     record.seconds = elapsed_;
     if (!record.completed) {
-        record.reason = failureMessage_;
-        if (!failureReason_.empty()) record.reason += (record.reason.empty() ? "" : ": ") + failureReason_;
+        record.reason = messages::text(failure_);
     }
     std::string error;
     // The log is a record, not part of the result: a log that cannot be
@@ -387,19 +382,20 @@ SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm
         bool usable = false;
         WalkResult result = writeDocument(file, [&] { return fastWalk(session, target, usable); });
         if (usable && result != WalkResult::Ok) return failWalk(result);
-        if (loginFailed_) return fail(kCannotConnect, *loginFailed_);
+        if (loginFailed_) return fail(loginFailed_);
         written = usable;
     }
     if (!written) {
         // Folder by folder: the target folder's listing first (the session
         // may hold it already from the fast walk's check).
-        const bool refused = target.message == kCannotChangeFolder || target.message == kCannotList;
-        if (!refused && (!target.listed || target.message)) openTarget(session, target, nullptr);
+        const bool refused =
+            target.failure.kind == FailureKind::FolderRefused || target.failure.kind == FailureKind::ListingRefused;
+        if (!refused && (!target.listed || target.failure)) openTarget(session, target, nullptr);
         if (target.listed) showListing();
         // The walk was logged in and reading: a server that is now out of
         // reach went away.
-        if (target.message == kCannotConnect && serverSeen_) target.message = kConnectionLost;
-        if (target.message) return fail(target.message, session.lastError());
+        if (target.failure && !target.listed && serverSeen_) target.failure.kind = FailureKind::ConnectionLost;
+        if (target.failure) return fail(target.failure);
         if (target.count > 0) {
             WalkResult result = writeDocument(file, [&] { return sequentialWalk(session, target.names); });
             if (result != WalkResult::Ok) return failWalk(result);
@@ -411,12 +407,12 @@ SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm
     if (settings_.upload() && !uploadAllowed(refused)) return refused;
     if (settings_.upload() && written) {
         observer_.setStatus(kUploading);
-        if (!session.connected() && !reopen(session)) return fail(kUploadFailed, session.lastError());
+        if (!session.connected() && !reopen(session)) return fail(FailureKind::UploadFailed, session.lastError());
         // Every file whole here before the first goes; the index last.
         for (const auto& local : files_) {
             const std::string name = pathToUtf8(utf8Path(local).filename());
             const int mode = settings_.sitemap.gzip ? 1 : 2;  // compressed files byte for byte
-            if (session.putFile(local, name, mode) != 1) return fail(kUploadFailed, session.lastError());
+            if (session.putFile(local, name, mode) != 1) return fail(FailureKind::UploadFailed, session.lastError());
         }
         for (const auto& local : files_) SitemapFile::remove(local);
         files_.clear();

@@ -14,6 +14,7 @@
 #include "ftp/FtpOptions.h"
 #include "ftp/RemoteSession.h"
 #include "settings/JobSettings.h"
+#include "util/Failure.h"
 
 #include "ftp/NameList.h"
 #include "sitemap/SitemapWriter.h"
@@ -49,9 +50,9 @@ public:
     // progress line says how many folders).
     const WalkStats& walkStats() const { return walkStats_; }
 
-    // Why the generation failed, in the server's or the client's words
-    // (empty when there is nothing to add to the message).
-    const std::string& failureReason() const { return failureReason_; }
+    // Why the generation failed: its kind, the server's or the client's
+    // words, and the fingerprint or names where the kind has them.
+    const Failure& failure() const { return failure_; }
 
     // The local file's path.
     std::string localFile() const;
@@ -60,8 +61,6 @@ public:
     // upload they are gone from here.
     const std::vector<std::string>& files() const { return files_; }
 
-    // Why the server itself was not trusted, when that ended the run.
-    const TrustProblem& trustProblem() const { return trustProblem_; }
 
     // What became of robots.txt when the options ask for it.
     enum class Robots { NotAsked, Read, Missing };
@@ -73,42 +72,18 @@ public:
     // Smaller limits for one file than the sitemap protocol's (tests).
     void setFileLimits(SitemapWriter::Limits limits) { limits_ = limits; }
 
-    // Phase and result texts.
+    // Phase texts; failure texts are in sitemap/Messages.
     static constexpr const char* kSearching = "FTP ファイル検索中…";
     static constexpr const char* kListing = "FTP リスト生成中…";
     static constexpr const char* kUploading = "FTP Sitemap.xmlアップロード中…";
-    static constexpr const char* kCannotConnect = "FTPサーバへ接続できませんでした";
-    static constexpr const char* kCannotChangeFolder = "フォルダ移動に失敗しました";
-    static constexpr const char* kCannotList = "フォルダの一覧を取得できませんでした";
-    static constexpr const char* kWriteFailed = "sitemap.xmlの書き込みに失敗しました";
-    static constexpr const char* kUploadFailed = "sitemap.xmlのアップロードに失敗しました";
-    static constexpr const char* kConnectionLost = "FTPサーバとの接続が切れました";
-    static constexpr const char* kTooLarge = "フォルダまたはページが多すぎるため中止しました";
-    static constexpr const char* kTimeLimit = "制限時間内に終わらなかったため中止しました";
-    // Uploads held back: nothing found, or far fewer pages than last time.
-    static constexpr const char* kNoPagesNotUploaded =
-        "ページが1つも見つからなかったため、アップロードしませんでした。\n"
-        "対象フォルダ、詳細設定の拡張子と除外の指定を確かめてください。";
+    // Beside the message of an upload held back, when the file stays here.
     static constexpr const char* kLocalFileKept = "（このパソコンの sitemap.xml は残してあります）";
+    // Asked before an upload with less than half of the last run's pages.
     static std::string shrinkQuestion(long before, long now);
-    static std::string shrinkRefused(long before, long now);
-    // FTP over TLS: the server's certificate was refused; for a name that
-    // is not the host's, the names it is for follow.
-    static constexpr const char* kCertificateRefused = "FTPサーバの証明書を確認できませんでした";
-    static constexpr const char* kCertificateForOtherNames =
-        "FTPサーバの証明書はホスト名と一致しません。ホストの欄を確かめてください。証明書の名前: ";
 
-    // SFTP: the server's host key is not trusted (yet), or is not the one
-    // trusted before; its fingerprint follows.
-    static constexpr const char* kHostKeyNotTrusted =
-        "SSHサーバのホスト鍵が信頼されていないため接続しませんでした。鍵の指紋: ";
-    static constexpr const char* kHostKeyChanged =
-        "SSHサーバのホスト鍵が以前と違います。なりすましの恐れがあるため接続しませんでした。鍵の指紋: ";
     // The question asked when an SFTP server's key is met for the first
     // time, with the host ("name:port") and the key's fingerprint.
     static std::string hostKeyQuestion(const std::string& host, const std::string& fingerprint);
-    // The message for a server the login refused to trust; empty for none.
-    static std::string trustMessage(const TrustProblem& problem);
 
     // "更新完了 (YYYY/MM/DD hh:mm)" for a local time.
     static std::string completionLine(int year, int month, int day, int hour, int minute);
@@ -124,8 +99,8 @@ public:
 private:
     // The target folder's own listing, read the classic way.
     struct Target {
-        bool listed = false;             // in the folder, and its listing asked for
-        const char* message = nullptr;   // why it could not be read
+        bool listed = false;  // in the folder, and its listing asked for
+        Failure failure;      // why it could not be read
         int count = 0;
         NameList names;
     };
@@ -133,7 +108,9 @@ private:
     Outcome runPhases(const std::string& file, const std::tm& start);
     bool uploadAllowed(Outcome& refused);
     void writeRunLog(Outcome outcome, const std::tm& start);
-    Outcome fail(const std::string& message, const std::string& reason = {});
+    Outcome fail(Failure failure);
+    Outcome fail(FailureKind kind, std::string reason = {}) { return fail(Failure{kind, std::move(reason), {}}); }
+    static Failure loginFailureOf(const RemoteSession& session);
     WalkResult writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries);
     Outcome failWalk(WalkResult result);
     void openTarget(RemoteSession& session, Target& target, const std::atomic<bool>* giveUp);
@@ -152,19 +129,17 @@ private:
     std::string folder_;
     std::string rootPath_;  // the target folder as the server reports it
     WalkStats walkStats_;
-    std::string failureReason_;
-    std::string failureMessage_;  // the message shown, for the run log
+    Failure failure_;
+    std::string reason_;  // the words behind a walk's failure, until it is reported
     bool listingShown_ = false;
     bool serverSeen_ = false;  // the fast walk logged in and read the target folder
-    std::optional<std::string> loginFailed_;  // the fast walk's first login: why it was refused
+    Failure loginFailed_;  // the fast walk's first login, when no other is worth trying
     std::unique_ptr<SiteRules> rules_;
     SitemapWriter* out_ = nullptr;  // the files being written
     SitemapWriter::Limits limits_;
     std::vector<std::string> files_;
     Robots robots_ = Robots::NotAsked;
     double elapsed_ = 0;
-    std::string trustMessage_;
-    TrustProblem trustProblem_;
     std::mutex trustMutex_;
     std::map<std::string, bool> hostKeyAnswers_;  // by fingerprint
     std::function<void(const std::string&)> trace_;

@@ -288,7 +288,8 @@ TEST_F(MainDialogTest, FailedLoginShowsItsMessageWhileTheJobWaits) {
     };
     dialog->execute();
     ASSERT_TRUE(pumpUntil([&] { return !dialog->jobRunning(); }, 30000));
-    EXPECT_EQ(boxes.messages(), std::vector<std::string>{"FTPサーバへ接続できませんでした"});
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    EXPECT_EQ(boxes.messages()[0].rfind("FTPサーバへ接続できませんでした\nアカウントまたはパスワードが違います", 0), 0u);
     EXPECT_TRUE(jobWaited);
     EXPECT_EQ(label(id::kStatusLine), "");
     EXPECT_EQ(enabledStates(), kAllEnabled);
@@ -316,8 +317,10 @@ TEST_F(MainDialogTest, NewSshHostKeyIsTrustedOnlyWhenTheUserSaysYes) {
         EXPECT_EQ(question.yesLabel + "/" + question.noLabel, "はい/いいえ");
         if (answer == wxID_NO) {
             EXPECT_EQ(boxes.boxes.size(), 2u);
-            EXPECT_EQ(boxes.boxes.back().message,
-                      "SSHサーバのホスト鍵が信頼されていないため接続しませんでした。鍵の指紋: " + server.fingerprint());
+            EXPECT_EQ(boxes.boxes.back().message.rfind("FTPサーバへ接続できませんでした\n"
+                                                       "SSHサーバのホスト鍵が信頼されていないため接続しませんでした。"
+                                                       "鍵の指紋: " + server.fingerprint() + "\n", 0),
+                      0u);
             EXPECT_FALSE(std::filesystem::exists(knownHosts));
         } else {
             EXPECT_EQ(boxes.boxes.size(), 1u);

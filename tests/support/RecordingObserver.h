@@ -37,6 +37,14 @@ public:
         return texts;
     }
 
+    // The first line of each message: what failed (the lines after it say
+    // why, and what to do).
+    std::vector<std::string> headlines() const {
+        std::vector<std::string> lines;
+        for (const auto& text : of("message")) lines.push_back(text.substr(0, text.find('\n')));
+        return lines;
+    }
+
 private:
     void add(std::string event) {
         std::lock_guard<std::mutex> lock(mutex_);
