@@ -72,6 +72,11 @@ TEST(Cli, MissingValuesInTheDialogsOrderAndTheSettingsAreSavedFirst) {
     EXPECT_EQ(run.output, "httpパスを入力してください\n");
     EXPECT_NE(readFile(dir.path() / "SETTING.INI").find("chk1=1\n"), std::string::npos)
         << "a stored 2 shows as a ticked box and is saved as 1";
+
+    // Addresses need their scheme: www.example.jp/page.html is none.
+    run = runCli(dir, "--base-url www.example.jp");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output, "httpパスは http:// または https:// で始めてください（例: https://www.example.jp）\n");
 }
 
 TEST(Cli, GeneratesFromTheSettingsFile) {
@@ -79,13 +84,22 @@ TEST(Cli, GeneratesFromTheSettingsFile) {
     site.file("www/index.html");
     site.file("www/sub/p.php");
     TestServer server(site.str());
-    dir.file("SETTING.INI", settingsText(server.host(), "secret") + "connections=0\n");
+    // Host and account pasted with blanks around them: used without them,
+    // kept as typed.
+    const std::string pastedHost = "host=\" " + server.host() + "　\"\n";
+    dir.file("SETTING.INI", "[INI_SETTING]\n" + pastedHost + "id=\"user \"\npswd=secret\ndir=/www\n"
+                            "http=http://example.com\nchk1=0\nchk2=0\nconnections=0\n");
     auto run = runCli(dir, "");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(readFile(dir.path() / "SETTING.INI").find(pastedHost), std::string::npos);
     EXPECT_NE(run.output.find("FTP ファイル検索中…\nFTP リスト生成中…\nhttp://example.com\nhttp://example.com/sub\n更新完了 ("),
               std::string::npos)
         << run.output;
     EXPECT_NE(readFile(dir.path() / "sitemap.xml").find("<loc>http://example.com/sub/p.php</loc>"), std::string::npos);
+
+    run = runCli(dir, "--quiet");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "") << "cron mails nothing for a run that succeeded";
 }
 
 TEST(Cli, OverridesAreForOneRunOnly) {
@@ -237,7 +251,7 @@ TEST(Cli, FailedGenerationExitsWithOneAndItsMessage) {
     for (int connections : {0, 1, 4, 16}) {
         const int before = server.failedLogins();
         dir.file("SETTING.INI", settingsText(server.host(), "wrong") + "connections=" + std::to_string(connections) + "\n");
-        auto run = runCli(dir, "");
+        auto run = runCli(dir, connections == 16 ? "--quiet" : "");  // quiet or not, a failure tells all
         EXPECT_EQ(run.exitCode, 1);
         // The message, then the server's reason for cron mail.
         EXPECT_EQ(run.output, "FTP ファイル検索中…\nFTPサーバへ接続できませんでした\n"

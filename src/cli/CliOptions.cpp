@@ -99,6 +99,8 @@ const char* CliOptions::usage() {
            "                         SFTP: trust the server's host key of this fingerprint\n"
            "                         the first time (it is then kept in known_hosts beside\n"
            "                         SETTING.INI); unknown keys are refused otherwise\n"
+           "  --quiet, -q            print nothing for a run that succeeds (for cron, which\n"
+           "                         mails what a job prints); a failure prints as always\n"
            "  --verbose              print every command and reply of every connection\n"
            "                         (the password masked) and how the walk went\n"
            "  --allow-partial        exit 0 even when some folders could not be read\n"
@@ -128,6 +130,8 @@ std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], 
             options.help = matched = true;
         } else if (arg == "--verbose") {
             options.verbose = matched = true;
+        } else if (arg == "--quiet" || arg == "-q") {
+            options.quiet = matched = true;
         } else if (arg == "--allow-partial") {
             options.allowPartial = matched = true;
         } else if (arg == "--allow-shrink") {

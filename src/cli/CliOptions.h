@@ -19,6 +19,7 @@ struct CliOptions {
     std::optional<std::string> extensions;
     std::optional<std::string> trustHostKey;  // "SHA256:..."
     bool verbose = false;
+    bool quiet = false;  // nothing on standard error for a run that succeeded
     bool allowPartial = false;  // exit 0 although some folders could not be read
     bool allowShrink = false;   // upload although the page count fell below half of the last run's
     bool help = false;

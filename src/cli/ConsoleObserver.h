@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "sitemap/JobObserver.h"
 
@@ -11,17 +12,35 @@
 // wait for an answer: there is nobody to press OK.
 // Control bytes (a folder named with ESC could retitle or clear the
 // terminal) are printed escaped.
+//
+// Quiet (--quiet, for cron, which mails whatever a job prints): lines are
+// held back, and printed only when release() is called, after a failure.
 class ConsoleObserver : public JobObserver {
 public:
-    void setStatus(const std::string& text) override { printLine(text); }
-    void setProgress(const std::string& text) override { printLine(text); }
+    explicit ConsoleObserver(bool quiet = false) : quiet_(quiet) {}
+
+    void setStatus(const std::string& text) override { say(text); }
+    void setProgress(const std::string& text) override { say(text); }
     // A message's lines one by one: what failed, why, the server's words.
     void showMessage(const std::string& text) override {
         for (size_t start = 0; start <= text.size();) {
             const size_t end = std::min(text.find('\n', start), text.size());
-            printLine(text.substr(start, end - start));
+            say(text.substr(start, end - start));
             start = end + 1;
         }
+    }
+
+    // A line of the run's report: printed, or held back when quiet.
+    void say(const std::string& text) {
+        if (!quiet_) return printLine(text);
+        std::lock_guard<std::mutex> lock(heldMutex_);
+        if (!text.empty()) held_.push_back(text);
+    }
+    // Prints what was held back (a run that failed tells all).
+    void release() {
+        std::lock_guard<std::mutex> lock(heldMutex_);
+        for (const auto& line : held_) printLine(line);
+        held_.clear();
     }
     void setControlsEnabled(bool) override {}
 
@@ -51,4 +70,9 @@ public:
         }
         return out;
     }
+
+private:
+    const bool quiet_;
+    std::mutex heldMutex_;
+    std::vector<std::string> held_;
 };

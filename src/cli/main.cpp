@@ -23,7 +23,7 @@
 namespace {
 
 // The one line that ends a completed run.
-void printSummary(const SitemapJob& job, const SitemapOptions& options) {
+void printSummary(ConsoleObserver& console, const SitemapJob& job, const SitemapOptions& options) {
     const WalkStats& stats = job.walkStats();
     char line[512];
     std::snprintf(line, sizeof line,
@@ -34,7 +34,7 @@ void printSummary(const SitemapJob& job, const SitemapOptions& options) {
                   options.robots && job.robots() == SitemapJob::Robots::Missing
                       ? " (no robots.txt could be read: nothing left out for it)"
                       : "");
-    ConsoleObserver::printLine(line);
+    console.say(line);
 }
 
 }  // namespace
@@ -77,7 +77,10 @@ int main(int argc, char* argv[]) {
     settings.mobileFlag = SettingsFile::flagTicked(settings.mobileFlag) ? "1" : "0";
     settings.uploadFlag = SettingsFile::flagTicked(settings.uploadFlag) ? "1" : "0";
     std::string notSaved;
-    if (!settingsFile.save(settings, &notSaved)) std::fprintf(stderr, "quillomar-cli: %s\n", notSaved.c_str());
+    if (!settingsFile.save(settings, &notSaved)) {
+        ConsoleObserver().showMessage(settingsFile.notSavedMessage());
+        std::fprintf(stderr, "quillomar-cli: %s\n", notSaved.c_str());
+    }
 
     settings.knownHostsFile = SettingsFile::knownHostsBeside(settingsFile.path());
     settings.runLogFile = run_log::besideSettings(settingsFile.path());
@@ -95,7 +98,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "quillomar-cli: the network layer could not be started\n");
         return 1;
     }
-    ConsoleObserver observer;
+    ConsoleObserver observer(options->quiet);
     SitemapJob job(settings, observer);
     if (options->verbose) job.setTrace(&ConsoleObserver::printLine);
     SitemapJob::Outcome outcome = SitemapJob::Outcome::Failed;
@@ -112,6 +115,7 @@ int main(int argc, char* argv[]) {
                          stats.connections, stats.folders, stats.roundTrips, stats.fallbackFolders);
     }
     if (outcome != SitemapJob::Outcome::Completed) {
+        observer.release();
         // The message (with the server's words) is out; what only the
         // command line can do about it follows.
         if (job.failure().kind == FailureKind::HostKeyUnknown)
@@ -120,8 +124,9 @@ int main(int argc, char* argv[]) {
             ConsoleObserver::printLine("to upload it anyway: --allow-shrink");
         return 1;
     }
-    printSummary(job, settings.sitemap);
+    printSummary(observer, job, settings.sitemap);
     if (stats.missedFolders() > 0 && !options->allowPartial) {
+        observer.release();
         std::fprintf(stderr, "quillomar-cli: sitemap.xml may lack pages of %d folders "
                              "(--allow-partial accepts that)\n", stats.missedFolders());
         return 1;

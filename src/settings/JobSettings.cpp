@@ -4,11 +4,36 @@
 #include <string_view>
 #include <utility>
 
+#include "util/Ascii.h"
+
+std::string trimmedBlanks(const std::string& text) {
+    // Blanks pasted around a value: ASCII spaces and tabs, and the
+    // full-width space of Japanese input methods.
+    constexpr std::string_view kWide = "\xE3\x80\x80";
+    size_t start = 0, end = text.size();
+    for (;;) {
+        if (start < end && (text[start] == ' ' || text[start] == '\t')) ++start;
+        else if (text.compare(start, kWide.size(), kWide) == 0 && start + kWide.size() <= end) start += kWide.size();
+        else break;
+    }
+    for (;;) {
+        if (end > start && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+        else if (end >= start + kWide.size() && text.compare(end - kWide.size(), kWide.size(), kWide) == 0) end -= kWide.size();
+        else break;
+    }
+    return text.substr(start, end - start);
+}
+
 std::string missingValueMessage(const JobSettings& settings) {
     if (settings.hostName.empty()) return "ホストを入力してください";
     if (settings.accountName.empty()) return "アカウントを入力してください";
     if (settings.password.empty()) return "パスワードを入力してください";
     if (settings.baseUrl.empty()) return "httpパスを入力してください";
+    // Addresses are made by appending paths to it: without its scheme none
+    // of them would be one a search engine could read.
+    const std::string scheme = lowerAscii(settings.baseUrl.substr(0, 8));
+    if (scheme.rfind("http://", 0) != 0 && scheme.rfind("https://", 0) != 0)
+        return "httpパスは http:// または https:// で始めてください（例: https://www.example.jp）";
     return {};
 }
 

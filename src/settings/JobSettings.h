@@ -50,6 +50,11 @@ struct JobSettings {
     bool upload() const { return uploadFlag == "1"; }
 };
 
+// The text without blanks (spaces, tabs, full-width spaces) at either end:
+// how a pasted host or account is used (the stored text keeps them).
+std::string trimmedBlanks(const std::string& text);
+
 // The first missing required value's message, or empty when all are there.
-// Only an empty text is missing: a single space passes.
+// Only an empty text is missing: a single space passes. A base URL must
+// start with http:// or https://.
 std::string missingValueMessage(const JobSettings& settings);

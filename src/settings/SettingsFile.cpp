@@ -208,6 +208,12 @@ std::string SettingsFile::userFolder(const char* xdgConfigHome, const char* home
     return {};
 }
 
+std::string SettingsFile::notSavedMessage() const {
+    return "設定を保存できませんでした。フォルダ「" + pathToUtf8(utf8Path(path_).parent_path()) +
+           "」に SETTING.INI を書き込めません。\n書き込めるフォルダ（ドキュメントなど）にプログラムを置いて、"
+           "そこから起動してください。";
+}
+
 std::string SettingsFile::knownHostsBeside(const std::string& settingsPath) {
     return pathToUtf8(utf8Path(settingsPath).parent_path() / "known_hosts");
 }

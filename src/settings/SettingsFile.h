@@ -62,6 +62,10 @@ public:
     // any value but 0 shows ticked.
     static bool flagTicked(const std::string& text);
 
+    // What the user is told when the file could not be written: it names
+    // the folder, and what to do (a read-only folder such as Program Files).
+    std::string notSavedMessage() const;
+
 private:
     std::string path_;
 };

@@ -35,7 +35,10 @@ void dropTrailingSlash(std::string& text) {
 }  // namespace
 
 SitemapJob::SitemapJob(JobSettings settings, JobObserver& observer, std::string folder)
-    : settings_(std::move(settings)), observer_(observer), folder_(std::move(folder)) {}
+    : settings_(std::move(settings)), observer_(observer), folder_(std::move(folder)) {
+    settings_.hostName = trimmedBlanks(settings_.hostName);
+    settings_.accountName = trimmedBlanks(settings_.accountName);
+}
 
 SitemapJob::~SitemapJob() = default;
 

@@ -201,7 +201,9 @@ void MainDialog::copyControlsToSettings() {
 void MainDialog::execute() {
     if (jobRunning_) return;
     copyControlsToSettings();
-    settingsFile_.save(settings_);
+    // The run goes on; the settings typed are used all the same.
+    std::string why;
+    if (!settingsFile_.save(settings_, &why)) showMessage(settingsFile_.notSavedMessage() + "\n" + why);
     std::string missing = missingValueMessage(settings_);
     if (!missing.empty()) {
         showMessage(missing);
@@ -255,5 +257,6 @@ void MainDialog::onOptions(wxCommandEvent&) {
     OptionsDialog options(this, settings_.sitemap);
     if (options.ShowModal() != wxID_OK) return;
     settings_.sitemap = options.options();
-    settingsFile_.saveOptions(settings_.sitemap);
+    std::string why;
+    if (!settingsFile_.saveOptions(settings_.sitemap, &why)) showMessage(settingsFile_.notSavedMessage() + "\n" + why);
 }
