@@ -289,8 +289,9 @@ TEST(JobSettings, FirstMissingValueDecidesTheMessage) {
         {{"h", "", "", "", "", "0", "0"}, "アカウントを入力してください"},
         {{"h", "a", "", "", "u", "0", "0"}, "パスワードを入力してください"},
         {{"h", "a", "p", "", "", "0", "0"}, "httpパスを入力してください"},
-        {{"h", "a", "p", "", "u", "0", "0"}, ""},
-        {{" ", " ", " ", "", " ", "0", "0"}, ""},
+        {{"h", "a", "p", "", "www.example.jp", "0", "0"}, "httpパスは http:// または https:// で始めてください（例: https://www.example.jp）"},
+        {{"h", "a", "p", "", "HTTPS://e", "0", "0"}, ""},
+        {{" ", " ", " ", "", "http:// ", "0", "0"}, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(missingValueMessage(c.settings), c.message);
 }

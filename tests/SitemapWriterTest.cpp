@@ -84,15 +84,16 @@ TEST(SitemapWriter, PastALimitPartsAndAnIndex) {
         ASSERT_TRUE(writer.finish("2026-12-08T10:00:00Z", error)) << error;
 
         const std::string gz = c.gzip ? ".gz" : "";
+        // The index is never compressed: sitemap.xml stays the entry point.
         const std::vector<std::string> files = {"sitemap-1.xml" + gz, "sitemap-2.xml" + gz, "sitemap-3.xml" + gz,
-                                                "sitemap.xml" + gz};
+                                                "sitemap.xml"};
         EXPECT_EQ(namesIn(dir), (std::vector<std::string>{files[0], files[1], files[2], files[3]})) << c.what;
         ASSERT_EQ(writer.files().size(), 4u) << c.what;
         for (size_t i = 0; i < 4; ++i)
             EXPECT_EQ(std::filesystem::path(writer.files()[i]).filename(), files[i]) << c.what << ": upload order";
 
         auto content = [&](const std::string& name) {
-            return c.gzip ? gunzip(dir.path() / name) : readFile(dir.path() / name);
+            return name.ends_with(".gz") ? gunzip(dir.path() / name) : readFile(dir.path() / name);
         };
         EXPECT_EQ(content(files[0]), crlf(header + entries(0, 3) + "</urlset>\n")) << c.what;
         EXPECT_EQ(content(files[1]), crlf(header + entries(3, 3) + "</urlset>\n")) << c.what;
@@ -104,8 +105,8 @@ TEST(SitemapWriter, PastALimitPartsAndAnIndex) {
             << index;
         if (!c.gzip) {
             EXPECT_TRUE(valid(dir.path() / files[1], "sitemap-all.xsd")) << c.what;
-            EXPECT_TRUE(valid(dir.path() / files[3], "siteindex.xsd")) << index;
         }
+        EXPECT_TRUE(valid(dir.path() / files[3], "siteindex.xsd")) << index;
     }
 }
 

@@ -414,7 +414,8 @@ SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm
         // Every file whole here before the first goes; the index last.
         for (const auto& local : files_) {
             const std::string name = pathToUtf8(utf8Path(local).filename());
-            const int mode = settings_.sitemap.gzip ? 1 : 2;  // compressed files byte for byte
+            const bool compressed = name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
+            const int mode = compressed ? 1 : 2;  // compressed files byte for byte
             if (session.putFile(local, name, mode) != 1) return fail(FailureKind::UploadFailed, session.lastError());
         }
         for (const auto& local : files_) SitemapFile::remove(local);

@@ -162,9 +162,12 @@ bool SitemapWriter::writeIndex(const std::string& lastmod) {
 bool SitemapWriter::finish(const std::string& indexLastmod, std::string& error) {
     bool ok = !parts_.empty() && out_.is_open() && close();
     const size_t urlsets = parts_.size();
-    if (ok && urlsets > 1) ok = writeIndex(indexLastmod);
-    for (size_t i = 0; ok && gzip_ && i < parts_.size(); ++i) {
-        std::string packed = compressed(parts_[i].partial, finalName(static_cast<int>(i)), error_);
+    // Compressed files are named by an index that is not: sitemap.xml stays
+    // the address search engines know, and no stale one is left beside.
+    const bool indexed = urlsets > 1 || gzip_;
+    if (ok && indexed) ok = writeIndex(indexLastmod);
+    for (size_t i = 0; ok && gzip_ && i < urlsets; ++i) {
+        std::string packed = compressed(parts_[i].partial, finalName(static_cast<int>(i) + 1), error_);
         ok = !packed.empty();
         if (ok) {
             SitemapFile::remove(parts_[i].partial);
@@ -173,8 +176,8 @@ bool SitemapWriter::finish(const std::string& indexLastmod, std::string& error) 
     }
     // Parts first: an index in place names only files that are.
     for (size_t i = 0; ok && i < parts_.size(); ++i) {
-        const int number = urlsets == 1 ? 0 : (i + 1 < parts_.size() ? static_cast<int>(i) + 1 : 0);
-        const std::string name = finalName(number);
+        const std::string name = !indexed ? finalName(0) : i < urlsets ? finalName(static_cast<int>(i) + 1)
+                                                                       : nameOf(file_, 0, false);
         ok = SitemapFile::commit(parts_[i].partial, name, error_);
         if (ok) {
             parts_[i].partial.clear();

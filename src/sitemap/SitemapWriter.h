@@ -24,7 +24,8 @@ public:
 
     // file: the path of sitemap.xml. baseUrl: the site's address for the
     // folder the files go to (one trailing "/" dropped), for the index.
-    // gzip: every file compressed, its name ending in ".gz".
+    // gzip: the urlsets compressed (sitemap-1.xml.gz, ...) and named by
+    // sitemap.xml, an index that is not, whatever their number.
     SitemapWriter(std::string file, std::string baseUrl, bool mobile, bool gzip, Limits limits = {});
     ~SitemapWriter();
     SitemapWriter(const SitemapWriter&) = delete;

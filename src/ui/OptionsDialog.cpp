@@ -20,7 +20,7 @@ constexpr Switch kSwitches[] = {
     {control_id::kLastmod, "更新日時 (lastmod) を書き出す", &SitemapOptions::lastmod},
     {control_id::kRobots, "robots.txt で禁止されたページを除く", &SitemapOptions::robots},
     {control_id::kIndexAsFolder, "index.html などをフォルダのアドレスで書き出す", &SitemapOptions::indexAsFolder},
-    {control_id::kGzip, "gzip で圧縮する (sitemap.xml.gz)", &SitemapOptions::gzip},
+    {control_id::kGzip, "gzip で圧縮する (sitemap-1.xml.gz)", &SitemapOptions::gzip},
 };
 
 struct ListField {
