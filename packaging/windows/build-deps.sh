@@ -43,6 +43,7 @@ listed() { versions "$1" | grep -qxF "$2"; }
 # A finished build whose versions are all still listed is reused as it is.
 for done_mark in "$cache"/openssl-*+ssh2-*+curl-*+wx-*/.complete; do
   [ -e "$done_mark" ] || continue
+  [ -e "$(dirname "$done_mark")/notices/.complete" ] || continue  # made before the notices were kept
   prefix=$(dirname "$done_mark")
   IFS='+' read -r ssl ssh2 curl wx <<<"$(basename "$prefix" | sed 's/^openssl-//; s/+ssh2-/+/; s/+curl-/+/; s/+wx-/+/')"
   if listed openssl "$ssl" && listed libssh2 "$ssh2" && listed curl "$curl" && listed wxwidgets3.2 "$wx"; then
@@ -87,6 +88,23 @@ mkdir -p "$prefix"
 built() { [ -e "$prefix/.built-$1" ]; }
 mark() { touch "$prefix/.built-$1"; }
 failed() { log "$1 failed to build"; exit 1; }
+
+# The licence texts, as each source package carries them, with the version:
+# the Windows zip's notices are made from these (notices.py).
+keep_notice() {  # keep_notice NAME VERSION SOURCE_FOLDER FILE...
+  local folder="$prefix/notices/$1" file
+  mkdir -p "$folder"
+  echo "$2" > "$folder/VERSION"
+  for file in "${@:4}"; do cp "$3/$file" "$folder/" || { log "$1: no $file in its source"; exit 1; }; done
+}
+if [ ! -e "$prefix/notices/.complete" ]; then
+  rm -rf "$prefix/notices"
+  keep_notice OpenSSL "$v_ssl" "$ssl_dir" LICENSE.txt
+  keep_notice libssh2 "$v_ssh2" "$ssh2_dir" COPYING
+  keep_notice libcurl "$v_curl" "$curl_dir" COPYING
+  keep_notice wxWidgets "$v_wx" "$wx_dir" docs/licence.txt docs/lgpl.txt
+  touch "$prefix/notices/.complete"
+fi
 
 # OpenSSL: libraries only.
 if ! built openssl; then

@@ -9,6 +9,7 @@ expected = {
     "FileDescription": "Quillomar",
     "FileVersion": "1, 0, 0, 1",
     "InternalName": "Quillomar",
+    "LegalCopyright": "Copyright (c) 2026 The Quillomar developers. MIT License",
     "OriginalFilename": sys.argv[2],
     "ProductName": "Quillomar",
     "ProductVersion": "1, 0, 0, 1",

@@ -144,10 +144,26 @@ sys.exit(not all(i.flag_bits & 0x800 for i in names if not i.filename.isascii())
          "はじめにお読みください.txt" not in [i.filename for i in names])' "$zip"
 guide="$unpacked/はじめにお読みください.txt"
 check "the guide is CP932 text" bash -c "iconv -f CP932 -t UTF-8 '$guide' | grep -q 'はじめにお読みください'"
-check "every line of the guide ends in CR LF" /usr/bin/python3 -c '
+for text in "$guide" "$unpacked/LICENSE.txt" "$unpacked/THIRD-PARTY-NOTICES.txt"; do
+  check "every line of $(basename "$text") ends in CR LF" /usr/bin/python3 -c '
 import sys
 text = open(sys.argv[1], "rb").read()
-sys.exit(not (text.endswith(b"\r\n") and text.count(b"\n") == text.count(b"\r\n")))' "$guide"
+sys.exit(not (text.endswith(b"\r\n") and text.count(b"\n") == text.count(b"\r\n")))' "$text"
+done
+check "the licence is MIT" grep -q '^MIT License' "$unpacked/LICENSE.txt"
+for library in "OpenSSL 3" "libssh2 1" "libcurl 7" "wxWidgets 3.2" "libz-mingw-w64-dev" "SimpleIni" \
+  "mingw-w64-x86-64-dev" "libstdc++.a"; do
+  check "the notices name $library" grep -q "$library" "$unpacked/THIRD-PARTY-NOTICES.txt"
+done
+printf 'Archive member included to satisfy reference by file (symbol)\n\n/opt/x/libnew.a(a.o)\n' > "$work/new.map"
+refuses_unknown() {
+  local deps out
+  deps=$(sed -n 's/^QUILLOMAR_WIN_DEPS:[A-Z]*=//p' build-win/CMakeCache.txt)
+  out=$(/usr/bin/python3 packaging/windows/notices.py "$deps" build-win "$work/notices.txt" \
+    build-win/quillomar-cli.map "$work/new.map" 2>&1) && return 1
+  grep -q 'libnew.a' <<<"$out"
+}
+check "a library linked without a notice fails the build" refuses_unknown
 check "the HTML guide and its pictures" test -s "$unpacked/docs/はじめにお読みください.html" -a -s "$unpacked/docs/screenshot-windows.png"
 settings 0 0 > "$unpacked/SETTING.INI"
 (cd "$unpacked" && wine ./quillomar-cli.exe 2>/dev/null) || true
