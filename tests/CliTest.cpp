@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <sys/wait.h>
 
@@ -241,6 +242,30 @@ TEST(Cli, UploadHeldBackWhenPagesVanish) {
     const std::string log = readFile(dir.path() / "quillomar.log");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4) << log;
     EXPECT_NE(log.find("\tfailed\tpages=1\t"), std::string::npos) << log;
+}
+
+// Ctrl+C or SIGTERM stops a run as the stop button does: nothing written
+// or uploaded, the shell's exit codes. What a killed run left under the
+// program's own partial names goes at the next start, and nothing else.
+TEST(Cli, SignalsStopTheRunAndLeftoversGoNextTime) {
+    TempTree site, dir;
+    for (int i = 0; i < 40; ++i) site.file("www/d" + std::to_string(i) + "/p.html");
+    TestServer::Options slow;
+    slow.replyDelayMs = 200;
+    TestServer server(site.str(), slow);
+    dir.file("SETTING.INI", settingsText(server.host(), "secret", "chk1=0\nchk2=1\n"));
+    dir.file("sitemap.xml.0123abcd.part", "left by a killed run");
+    dir.file("sitemap.xml.mine.part", "not a name of ours");
+    for (auto [signal, exitCode] : {std::pair{"INT", 130}, {"TERM", 143}}) {
+        const auto started = std::chrono::steady_clock::now();
+        auto run = runCli(dir, "", std::string("timeout --preserve-status -s ") + signal + " 1.5");
+        EXPECT_EQ(run.exitCode, exitCode) << signal << "\n" << run.output;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3500)) << signal;
+        EXPECT_TRUE(run.output.ends_with("中止しました\n")) << run.output;
+        EXPECT_EQ(readFile(dir.path() / "sitemap.xml"), "<missing>");
+        EXPECT_EQ(readFile(site.path() / "www/sitemap.xml"), "<missing>") << "nothing uploaded";
+    }
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"SETTING.INI", "quillomar.log", "sitemap.xml.mine.part"}));
 }
 
 TEST(Cli, FailedGenerationExitsWithOneAndItsMessage) {

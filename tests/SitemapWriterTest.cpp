@@ -41,13 +41,6 @@ bool valid(const std::filesystem::path& file, const char* schema) {
 #endif
 }
 
-std::vector<std::string> namesIn(const TempTree& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(SitemapWriter, WithinTheLimitsOneFileAsEver) {
     TempTree dir;
     SitemapWriter writer((dir.path() / "sitemap.xml").string(), "https://example.jp", true, false);

@@ -118,7 +118,8 @@ const char* CliOptions::usage() {
            "\n"
            "Status lines and messages go to standard error.\n"
            "Exit status: 0 done, 1 the generation failed (or folders could not be read),\n"
-           "2 a missing value or a wrong option.\n";
+           "2 a missing value or a wrong option, 130 or 143 stopped by Ctrl+C or SIGTERM\n"
+           "(nothing is uploaded then).\n";
 }
 
 std::optional<CliOptions> CliOptions::parse(int argc, const char* const argv[], std::string& error) {

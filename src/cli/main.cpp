@@ -1,7 +1,10 @@
 // quillomar-cli: the generation of the desktop program without its dialog,
 // for scheduled runs.
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #ifdef _WIN32
@@ -21,6 +24,39 @@
 #endif
 
 namespace {
+
+// Ctrl+C and SIGTERM stop the job as the stop button does. A handler may
+// only set flags: the job's, reached through this pointer, and which
+// signal it was, for the exit code.
+std::atomic<bool>* stopFlag = nullptr;
+std::atomic<int> stopSignal{0};
+
+#ifdef _WIN32
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    stopSignal = SIGINT;
+    if (stopFlag) stopFlag->store(true);
+    return TRUE;
+}
+#else
+extern "C" void onStopSignal(int signal) {
+    stopSignal = signal;
+    if (stopFlag) stopFlag->store(true);
+}
+#endif
+
+void catchStopSignals(std::atomic<bool>& flag) {
+    stopFlag = &flag;
+#ifdef _WIN32
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#else
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#endif
+}
 
 // The one line that ends a completed run.
 void printSummary(ConsoleObserver& console, const SitemapJob& job, const SitemapOptions& options) {
@@ -100,6 +136,9 @@ int main(int argc, char* argv[]) {
     }
     ConsoleObserver observer(options->quiet);
     SitemapJob job(settings, observer);
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    job.setStopFlag(stop);
+    catchStopSignals(*stop);
     if (options->verbose) job.setTrace(&ConsoleObserver::printLine);
     SitemapJob::Outcome outcome = SitemapJob::Outcome::Failed;
     // On a thread of its own, as in the dialog: the job's threading rules
@@ -116,6 +155,8 @@ int main(int argc, char* argv[]) {
     }
     if (outcome != SitemapJob::Outcome::Completed) {
         observer.release();
+        // Stopped by a signal: the shell's convention, 128 and its number.
+        if (job.failure().kind == FailureKind::Stopped) return stopSignal == SIGTERM ? 143 : 130;
         // The message (with the server's words) is out; what only the
         // command line can do about it follows.
         if (job.failure().kind == FailureKind::HostKeyUnknown)

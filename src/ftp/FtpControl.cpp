@@ -137,6 +137,9 @@ bool FtpControl::fill(Clock::time_point deadline) {
     curl_socket_t socket = CURL_SOCKET_BAD;
     curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket);
     char chunk[16384];
+    // Waited in slices, so that a stop is seen at once; the stall limit
+    // counts from here.
+    const auto stalled = Clock::now() + std::chrono::seconds(options_.stallTimeoutSeconds);
     for (;;) {
         size_t n = 0;
         CURLcode code = curl_easy_recv(curl_, chunk, sizeof chunk, &n);
@@ -145,9 +148,10 @@ bool FtpControl::fill(Clock::time_point deadline) {
             buffer_.append(chunk, n);
             return true;
         }
-        if (code != CURLE_AGAIN) return false;
-        long budget = waitBudgetMs(deadline);
-        if (budget <= 0 || !waitSocket(socket, false, budget)) return false;
+        if (code != CURLE_AGAIN || options_.stopped()) return false;
+        const long budget = std::min(waitBudgetMs(deadline), waitBudgetMs(stalled));
+        if (budget <= 0) return false;
+        waitSocket(socket, false, std::min(budget, kSliceMs));
     }
 }
 

@@ -52,6 +52,7 @@ public:
 
 private:
     static constexpr long kQuitWaitMs = 2000;
+    static constexpr long kSliceMs = 100;  // the longest wait before a stop is seen
     bool fill(std::chrono::steady_clock::time_point deadline);  // reads more bytes into buffer_
 
     long waitBudgetMs(std::chrono::steady_clock::time_point deadline) const;

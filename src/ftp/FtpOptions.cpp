@@ -26,7 +26,7 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
 
 int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     const auto* options = static_cast<const FtpOptions*>(user);
-    return options->cancel && options->cancel->load() ? 1 : 0;
+    return (options->cancel && options->cancel->load()) || options->stopped() ? 1 : 0;
 }
 
 }  // namespace
@@ -94,7 +94,7 @@ bool applyLogin(CURL* curl, const FtpHost& host, const std::string& account, con
         curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &options);
         curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     }
-    if (options.cancel) {
+    if (options.cancel || options.stop) {
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &onProgress);
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &options);
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);

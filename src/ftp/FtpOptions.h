@@ -32,6 +32,11 @@ struct FtpOptions {
     // Set from another thread to stop logins still on their way (only the
     // login: what a logged-in FtpSession does next is not stopped by it).
     const std::atomic<bool>* cancel = nullptr;
+    // Set from another thread to stop the whole generation (the stop
+    // button, Ctrl+C): every wait of every connection, login or not, ends
+    // within a moment.
+    const std::atomic<bool>* stop = nullptr;
+    bool stopped() const { return stop && stop->load(); }
     // A file of certificates (PEM) trusted besides the system's own, for a
     // server whose certificate a private authority signed. Never a way
     // around verification: names and dates are checked all the same.

@@ -363,6 +363,7 @@ auto SftpConnection::finish(Step step, long limitMs, bool cancellable) -> declty
         auto result = step();
         if (result != LIBSSH2_ERROR_EAGAIN) return result;
         if (cancellable && !loggedIn_ && !closing_ && cancelled()) return LIBSSH2_ERROR_TIMEOUT;
+        if (cancellable && !closing_ && options_.stopped()) return LIBSSH2_ERROR_TIMEOUT;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return LIBSSH2_ERROR_TIMEOUT;
         const int directions = libssh2_session_block_directions(session_);

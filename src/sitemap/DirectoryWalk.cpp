@@ -81,6 +81,7 @@ WalkResult DirectoryWalk::enter(const NameEntry& entry, const std::string& paren
 // one of its ancestors.
 WalkResult DirectoryWalk::readHere(const std::string& name) {
     if (++stats_.folders > options_.maxFolders) return WalkResult::TooLarge;
+    if (options_.stopped()) return WalkResult::Stopped;
     if (options_.pastDeadline()) return WalkResult::TimeLimit;
     FolderIdentity here;
     session_.currentDirectory(here.path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -23,6 +24,9 @@ struct WalkOptions {
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 
     bool pastDeadline() const { return std::chrono::steady_clock::now() > deadline; }
+    // Set from another thread: the walk ends at the next folder.
+    const std::atomic<bool>* stop = nullptr;
+    bool stopped() const { return stop && stop->load(); }
 };
 
 // Turns the remote tree below the session's current folder into url

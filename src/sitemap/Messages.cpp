@@ -40,6 +40,7 @@ constexpr Row kTable[] = {
     {FailureKind::UploadFailed, kUploadFailed, "サイトの sitemap.xml は以前のまま残っています。"},
     {FailureKind::TooLarge, kTooLarge, ""},
     {FailureKind::TimeLimit, kTimeLimit, ""},
+    {FailureKind::Stopped, kStopped, "何もアップロードしていません。"},
     {FailureKind::NoPages, kNoPages, "対象フォルダ、詳細設定の拡張子と除外の指定を確かめてください。"},
     {FailureKind::Shrunk, kShrunk, ""},
 };

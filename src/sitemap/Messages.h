@@ -16,6 +16,7 @@ constexpr const char* kUploadFailed = "sitemap.xmlのアップロードに失敗
 constexpr const char* kConnectionLost = "FTPサーバとの接続が切れました";
 constexpr const char* kTooLarge = "フォルダまたはページが多すぎるため中止しました";
 constexpr const char* kTimeLimit = "制限時間内に終わらなかったため中止しました";
+constexpr const char* kStopped = "中止しました";
 constexpr const char* kNoPages = "ページが1つも見つからなかったため、アップロードしませんでした。";
 constexpr const char* kShrunk = "ページ数が前回より大きく減ったため、アップロードしませんでした。";
 

@@ -206,6 +206,7 @@ void ParallelWalk::worker(std::unique_ptr<FolderReader> reader, bool identitiesP
         {
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [&] { return finished_ || !queue_.empty(); });
+            if (!finished_ && options_.walk.stopped()) finish(WalkResult::Stopped);
             if (!finished_ && options_.walk.pastDeadline()) finish(WalkResult::TimeLimit);
             if (finished_) break;
             batch.clear();
@@ -221,6 +222,10 @@ void ParallelWalk::worker(std::unique_ptr<FolderReader> reader, bool identitiesP
         identitiesPending = false;
         std::lock_guard<std::mutex> lock(mutex_);
         inFlight_ -= static_cast<int>(batch.size());
+        if (options_.walk.stopped()) {
+            finish(WalkResult::Stopped);  // what the connections broke off is not read again
+            return;
+        }
         if (confused_) {
             // Replies out of step: nothing read on this connection can be
             // trusted, and another one would fare the same. Give up; the

@@ -74,6 +74,13 @@ std::string SitemapJob::countsLine(const WalkStats& stats, const SitemapOptions&
 
 SitemapJob::Outcome SitemapJob::fail(Failure failure) {
     failure_ = std::move(failure);
+    // Whatever broke off once the user stopped it broke off for that.
+    if (stopped()) failure_ = {FailureKind::Stopped, {}, {}};
+    if (failure_.kind == FailureKind::Stopped) {
+        observer_.setStatus(messages::kStopped);
+        observer_.setControlsEnabled(true);
+        return Outcome::Failed;
+    }
     std::string message = messages::text(failure_);
     const bool heldBack = failure_.kind == FailureKind::NoPages || failure_.kind == FailureKind::Shrunk;
     if (heldBack && !files_.empty()) message += std::string("\n") + kLocalFileKept;
@@ -124,6 +131,7 @@ std::string SitemapJob::hostKeyQuestion(const std::string& host, const std::stri
 
 FtpOptions SitemapJob::ftpOptions(const std::string& label) {
     FtpOptions options;
+    options.stop = stop_.get();
     options.caFile = settings_.caFile;
     options.knownHostsFile = settings_.knownHostsFile;
     options.trustNewHostKey = [this](const std::string& host, const std::string& fingerprint) {
@@ -153,6 +161,7 @@ WalkOptions SitemapJob::walkOptions() const {
     options.rules = rules_.get();
     options.out = out_;
     options.deadline = deadline_;
+    options.stop = stop_.get();
     return options;
 }
 
@@ -276,6 +285,18 @@ void SitemapJob::removeEarlierFiles(const std::string& file) {
         for (int part = 1; std::filesystem::exists(utf8Path(SitemapWriter::nameOf(file, part, gzip))); ++part)
             SitemapFile::remove(SitemapWriter::nameOf(file, part, gzip));
     }
+    // Files a killed run left half written: this program's own partial
+    // names only ("sitemap.xml.0123abcd.part").
+    const std::filesystem::path path = utf8Path(file);
+    const std::string stem = pathToUtf8(path.filename()) + ".";
+    std::error_code ec;
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = pathToUtf8(entry.path().filename());
+        const bool partial = name.size() == stem.size() + 13 && name.rfind(stem, 0) == 0 && name.ends_with(".part") &&
+                             name.find_first_not_of("0123456789abcdef", stem.size()) == stem.size() + 8;
+        if (partial && entry.is_regular_file(ec)) SitemapFile::remove(pathToUtf8(entry.path()));
+    }
 }
 
 // The walk's entries in whole files, given their names only when all are
@@ -303,6 +324,8 @@ SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
                                        std::to_string(walk_rules::kMaxPages) + " pages");
         case WalkResult::ConnectionLost:
             return fail(FailureKind::ConnectionLost, reason_);
+        case WalkResult::Stopped:
+            return fail(FailureKind::Stopped);
         default:
             return fail(FailureKind::WriteFailed, reason_);
     }
@@ -406,6 +429,7 @@ SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm
         }
     }
 
+    if (stopped()) return fail(FailureKind::Stopped);
     Outcome refused = Outcome::Failed;
     if (settings_.upload() && !uploadAllowed(refused)) return refused;
     if (settings_.upload() && written) {
@@ -416,7 +440,8 @@ SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm
             const std::string name = pathToUtf8(utf8Path(local).filename());
             const bool compressed = name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
             const int mode = compressed ? 1 : 2;  // compressed files byte for byte
-            if (session.putFile(local, name, mode) != 1) return fail(FailureKind::UploadFailed, session.lastError());
+            if (stopped() || session.putFile(local, name, mode) != 1)
+                return fail(FailureKind::UploadFailed, session.lastError());
         }
         for (const auto& local : files_) SitemapFile::remove(local);
         files_.clear();

@@ -69,6 +69,15 @@ public:
     // How long the last run took, in seconds.
     double elapsedSeconds() const { return elapsed_; }
 
+    // Stops the generation from another thread (the stop button, Ctrl+C):
+    // every phase ends within a moment, nothing is uploaded after it, no
+    // partial file is left, and run() fails with FailureKind::Stopped.
+    void stop() { stop_->store(true); }
+    // Shares the flag with the front end, which may set it before or while
+    // the job runs.
+    void setStopFlag(std::shared_ptr<std::atomic<bool>> flag) { stop_ = std::move(flag); }
+    bool stopped() const { return stop_->load(); }
+
     // Smaller limits for one file than the sitemap protocol's (tests).
     void setFileLimits(SitemapWriter::Limits limits) { limits_ = limits; }
 
@@ -130,6 +139,7 @@ private:
     std::string rootPath_;  // the target folder as the server reports it
     WalkStats walkStats_;
     Failure failure_;
+    std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
     std::string reason_;  // the words behind a walk's failure, until it is reported
     bool listingShown_ = false;
     bool serverSeen_ = false;  // the fast walk logged in and read the target folder

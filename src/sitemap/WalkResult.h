@@ -7,6 +7,7 @@ enum class WalkResult {
     ConnectionLost,  // the server went away or stopped answering
     TooLarge,        // the generation's budget of folders or pages ran out
     TimeLimit,       // the generation's time ran out
+    Stopped,         // the user stopped the generation
 };
 
 struct WalkStats {

@@ -88,6 +88,7 @@ MainDialog::MainDialog(const SettingsFile& settingsFile, PageOpener openPage)
 }
 
 MainDialog::~MainDialog() {
+    stopAndJoin();
     observer_->detach();
     trayIcon_->RemoveIcon();
 }
@@ -159,6 +160,7 @@ void MainDialog::onInit() {
 void MainDialog::setControlsEnabled(bool enabled) {
     for (int id : control_id::kInputs) FindWindow(id)->Enable(enabled);
     FindWindow(control_id::kOptions)->Enable(enabled);
+    if (enabled) FindWindow(control_id::kExecute)->SetLabel(wxString::FromUTF8(kExecuteLabel));
 }
 
 void MainDialog::setStatusText(const std::string& text) { statusLine_->SetLabelText(fromUtf8(text)); }
@@ -199,7 +201,11 @@ void MainDialog::copyControlsToSettings() {
 }
 
 void MainDialog::execute() {
-    if (jobRunning_) return;
+    if (jobRunning_) {
+        // The button reads 中止 while a job runs.
+        if (stop_ && !stop_->exchange(true)) setStatusText(kStopping);
+        return;
+    }
     copyControlsToSettings();
     // The run goes on; the settings typed are used all the same.
     std::string why;
@@ -224,15 +230,32 @@ void MainDialog::startJob() {
     if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
     settings.knownHostsFile = SettingsFile::knownHostsBeside(settingsFile_.path());
     settings.runLogFile = run_log::besideSettings(settingsFile_.path());
-    std::thread([observer = observer_, settings = std::move(settings)] {
+    if (worker_.joinable()) worker_.join();  // the last job, long over
+    stop_ = std::make_shared<std::atomic<bool>>(false);
+    worker_ = std::thread([observer = observer_, settings = std::move(settings), stop = stop_] {
         SitemapJob job(settings, *observer);
+        job.setStopFlag(stop);
         job.run();
         --jobsRunning_;
-    }).detach();
+    });
+    // 実行 becomes 中止 for as long as the job runs.
+    auto* button = FindWindow(control_id::kExecute);
+    button->SetLabel(wxString::FromUTF8(kStopLabel));
+    button->Enable();
+}
+
+// A job still running is stopped and waited for (it ends within a moment);
+// its reports are no longer shown and its questions are answered no.
+void MainDialog::stopAndJoin() {
+    if (!worker_.joinable()) return;
+    if (stop_) stop_->store(true);
+    observer_->detach();
+    worker_.join();
 }
 
 void MainDialog::closeWindow() {
     trayIcon_->RemoveIcon();
+    stopAndJoin();
     observer_->detach();
     Destroy();
 }

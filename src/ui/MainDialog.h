@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <wx/dialog.h>
 
@@ -60,6 +61,11 @@ private:
 
     void copyControlsToSettings();
     void startJob();
+    void stopAndJoin();
+
+    static constexpr const char* kExecuteLabel = "実行";
+    static constexpr const char* kStopLabel = "中止";
+    static constexpr const char* kStopping = "中止しています…";
 
     SettingsFile settingsFile_;
     JobSettings settings_;
@@ -69,5 +75,7 @@ private:
     wxStaticText* statusLine_ = nullptr;
     wxStaticText* progressLine_ = nullptr;
     bool jobRunning_ = false;
+    std::thread worker_;                       // the job's thread, joined before the next or on closing
+    std::shared_ptr<std::atomic<bool>> stop_;  // the running job's stop flag
     static std::atomic<int> jobsRunning_;
 };

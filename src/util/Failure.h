@@ -27,6 +27,7 @@ enum class FailureKind {
     UploadFailed,
     TooLarge,
     TimeLimit,
+    Stopped,  // by the user: no message, the status line says so
     // Uploads held back.
     NoPages,
     Shrunk,  // detail: "before now", the page counts

@@ -84,6 +84,8 @@ protected:
 };
 
 const std::vector<bool> kAllEnabled(8, true), kAllDisabled(8, false);
+// During a run: only 実行, now 中止, can be pressed.
+const std::vector<bool> kRunning{false, false, false, false, false, true, false, false};
 
 TEST_F(MainDialogTest, OpensWithTheSavedSettingsAndTheProjectPage) {
     work.file("SETTING.INI", "[INI_SETTING]\nhost=ftp.example.jp\nid=user\npswd=pass\ndir=/www\n"
@@ -171,7 +173,8 @@ TEST_F(MainDialogTest, JobRunsWithControlsDisabledAndReportsItsPhases) {
     static_cast<wxButton*>(dialog->FindWindow(id::kExecute))->SetFocus();
     wxCommandEvent click(wxEVT_BUTTON, id::kExecute);
     dialog->GetEventHandler()->ProcessEvent(click);
-    EXPECT_EQ(enabledStates(), kAllDisabled);
+    EXPECT_EQ(enabledStates(), kRunning);
+    EXPECT_EQ(label(id::kExecute), "中止");
 
     std::vector<std::string> statuses, progress;
     bool disabledThroughout = true;
@@ -181,12 +184,13 @@ TEST_F(MainDialogTest, JobRunsWithControlsDisabledAndReportsItsPhases) {
             if (statuses.empty() || statuses.back() != status) statuses.push_back(status);
             if (!folder.empty() && (progress.empty() || progress.back() != folder)) progress.push_back(folder);
             bool done = status.rfind("更新完了 (", 0) == 0;
-            if (!done && enabledStates() != kAllDisabled) disabledThroughout = false;
+            if (!done && enabledStates() != kRunning) disabledThroughout = false;
             return done;
         },
         30000));
     EXPECT_TRUE(disabledThroughout);
     EXPECT_EQ(enabledStates(), kAllEnabled);
+    EXPECT_EQ(label(id::kExecute), "実行");
     EXPECT_FALSE(dialog->jobRunning());
     std::vector<std::string> phases(statuses.begin(), statuses.end() - 1);
     phases.erase(std::remove(phases.begin(), phases.end(), ""), phases.end());
@@ -219,6 +223,31 @@ void clickOn(wxWindow* control) {
     wxUIActionSimulator simulator;
     simulator.MouseMove(rect.GetLeft() + rect.GetWidth() / 2, rect.GetTop() + rect.GetHeight() / 2);
     simulator.MouseClick();
+}
+
+// 中止, clicked during the walk, ends the run within 2 s: nothing written,
+// nothing uploaded, the status line says so, and 実行 is back.
+TEST_F(MainDialogTest, StopButtonEndsTheRunAtOnce) {
+    TempTree site;
+    for (int i = 0; i < 40; ++i) site.file("www/d" + std::to_string(i) + "/p.html");
+    TestServer::Options slow;
+    slow.replyDelayMs = 200;
+    TestServer server(site.str(), slow);
+    open();
+    fill(server);
+    check(id::kUpload)->SetValue(true);
+    dialog->execute();
+    ASSERT_TRUE(pumpUntil([&] { return label(id::kProgressLine).find("/d") != std::string::npos; }, 30000));
+    clickOn(dialog->FindWindow(id::kExecute));
+    const auto clicked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(pumpUntil([&] { return !dialog->jobRunning(); }, 10000));
+    EXPECT_LT(std::chrono::steady_clock::now() - clicked, std::chrono::seconds(2));
+    EXPECT_EQ(label(id::kStatusLine), "中止しました");
+    EXPECT_EQ(label(id::kExecute), "実行");
+    EXPECT_EQ(enabledStates(), kAllEnabled);
+    EXPECT_TRUE(boxes.boxes.empty()) << "a stop asks nothing and reports no failure";
+    EXPECT_EQ(namesIn(work), (std::vector<std::string>{"SETTING.INI", "quillomar.log"})) << "no partial file";
+    EXPECT_EQ(readFile(site.path() / "www/sitemap.xml"), "<missing>");
 }
 
 TEST_F(MainDialogTest, OptionsDialogKeepsWhatEnterConfirmsAndNotWhatEscCancels) {

@@ -1,5 +1,6 @@
 #include "TempTree.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -67,4 +68,11 @@ std::string crlf(const std::string& text) {
         out += c;
     }
     return out;
+}
+
+std::vector<std::string> namesIn(const TempTree& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }

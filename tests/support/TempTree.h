@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 // A temporary folder, removed with everything in it when the object ends.
 class TempTree {
@@ -22,6 +23,9 @@ public:
 private:
     std::filesystem::path root_;
 };
+
+// The names in the folder, sorted.
+std::vector<std::string> namesIn(const TempTree& dir);
 
 // The whole content of a file, or "<missing>".
 std::string readFile(const std::filesystem::path& file);
