@@ -173,6 +173,7 @@ TEST(Cli, UnreadableFoldersAndControlBytes) {
         auto run = runCli(dir, std::string("--connections ") + connections);
         EXPECT_EQ(run.exitCode, 1) << run.output;
         EXPECT_NE(run.output.find("一覧を取得できなかったフォルダ: 1\n"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("一覧を取得できなかったフォルダ: /secret\n"), std::string::npos) << run.output;
         EXPECT_NE(run.output.find("may lack pages of 1 folders"), std::string::npos) << run.output;
         EXPECT_NE(readFile(dir.path() / "sitemap.xml").find("/p.html</loc>"), std::string::npos);
         run = runCli(dir, std::string("--allow-partial --connections ") + connections);

@@ -137,9 +137,16 @@ TEST(SettingsFile, ReadsShiftJisFilesFromOlderTools) {
     EXPECT_EQ(loaded.baseUrl, "http://example.jp/\xe3\x82\xb5\xe3\x82\xa4\xe3\x83\x88");
     EXPECT_EQ(loaded.mobileFlag, "1");
 
-    // Saved back as UTF-8.
+    // Saved back as it was read, Shift-JIS with CR LF, for the tools that
+    // read it; UTF-8 (and a notice) only once a value has no Shift-JIS form.
     ASSERT_TRUE(file.save(loaded));
-    EXPECT_NE(readFile(file.path()).find("dir=/\xe5\xaf\xbe\xe8\xb1\xa1"), std::string::npos);
+    EXPECT_EQ(readFile(file.path()).rfind("[INI_SETTING]\r\nhost=ftp.example.jp\r\n", 0), 0u);
+    EXPECT_NE(readFile(file.path()).find("dir=/\x91\xce\x8f\xdb\r\n"), std::string::npos);
+    EXPECT_EQ(file.notice(), "");
+    loaded.accountName = "\xf0\x9f\x98\x80";  // an emoji
+    ASSERT_TRUE(file.save(loaded));
+    EXPECT_NE(readFile(file.path()).find("dir=/\xe5\xaf\xbe\xe8\xb1\xa1\r\n"), std::string::npos);
+    EXPECT_NE(file.notice(), "");
 }
 
 TEST(SettingsFile, LongValuesAreCutTo4095BytesNeverInsideACharacter) {

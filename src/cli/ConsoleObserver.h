@@ -43,6 +43,9 @@ public:
         held_.clear();
     }
     void setControlsEnabled(bool) override {}
+    void setUnreadableFolders(const std::vector<std::string>& paths) override {
+        for (const auto& path : paths) say("一覧を取得できなかったフォルダ: " + path);
+    }
 
     // One whole line at a time, from any thread.
     static void printLine(const std::string& text) {

@@ -116,6 +116,8 @@ int main(int argc, char* argv[]) {
     if (!settingsFile.save(settings, &notSaved)) {
         ConsoleObserver().showMessage(settingsFile.notSavedMessage());
         std::fprintf(stderr, "quillomar-cli: %s\n", notSaved.c_str());
+    } else if (!settingsFile.notice().empty()) {
+        ConsoleObserver::printLine(SettingsFile::kNowUtf8);
     }
 
     settings.knownHostsFile = SettingsFile::knownHostsBeside(settingsFile.path());

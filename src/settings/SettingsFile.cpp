@@ -168,7 +168,33 @@ void setOptions(CSimpleIniA& ini, const SitemapOptions& options) {
 
 // Loads the file, applies change and writes it back, keeping what it held
 // besides.
-bool rewrite(const std::string& path, const std::function<void(CSimpleIniA&)>& change, std::string* error) {
+// The text as the file was written before: its line ends (CR LF or LF;
+// a new file gets the system's own) and its encoding (Shift-JIS stays
+// Shift-JIS, for the older tools that read it, unless a value has no
+// Shift-JIS form: then UTF-8, and notice says so).
+std::string inOriginalForm(const std::string& path, std::string text, std::string& notice) {
+    std::string raw, ignored;
+    bool missing = false;
+    readSmallFile(path, kMaxFileBytes, raw, ignored, &missing);
+    if (missing || raw.empty()) return text;
+    std::string lf;
+    for (char c : text)
+        if (c != '\r') lf += c;
+    if (raw.find("\r\n") != std::string::npos) {
+        text.clear();
+        for (char c : lf) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    } else {
+        text = lf;
+    }
+    if (text_codec::isValidUtf8(raw)) return text;
+    if (auto shiftJis = text_codec::utf8ToCp932(text)) return *shiftJis;
+    notice = path + " was Shift-JIS; a value has no Shift-JIS form, so it is now written in UTF-8";
+    return text;
+}
+
+bool rewrite(const std::string& path, const std::function<void(CSimpleIniA&)>& change, std::string* error,
+             std::string& notice) {
+    notice.clear();
     // A file that could not be read whole is never written over: what it
     // holds would be lost.
     CSimpleIniA ini;
@@ -188,7 +214,7 @@ bool rewrite(const std::string& path, const std::function<void(CSimpleIniA&)>& c
         if (error) *error = path + " holds a line that is no setting (\"" + lost + "\"); it was left as it is";
         return false;
     }
-    if (!replaceFile(path, content)) {
+    if (!replaceFile(path, inOriginalForm(path, content, notice))) {
         if (error) *error = "cannot write " + path;
         return false;
     }
@@ -251,11 +277,11 @@ bool SettingsFile::save(const JobSettings& settings, std::string* error) const {
             if (ini.GetSection(kOptionsSection) || !(settings.sitemap == SitemapOptions{}))
                 setOptions(ini, settings.sitemap);
         },
-        error);
+        error, notice_);
 }
 
 bool SettingsFile::saveOptions(const SitemapOptions& options, std::string* error) const {
-    return rewrite(path_, [&](CSimpleIniA& ini) { setOptions(ini, options); }, error);
+    return rewrite(path_, [&](CSimpleIniA& ini) { setOptions(ini, options); }, error, notice_);
 }
 
 bool SettingsFile::flagTicked(const std::string& text) {

@@ -66,6 +66,15 @@ public:
     // the folder, and what to do (a read-only folder such as Program Files).
     std::string notSavedMessage() const;
 
+    // Set by a save that had to change the file's encoding (a Shift-JIS file
+    // given a value with no Shift-JIS form is written in UTF-8); empty
+    // otherwise. Worth telling the user once.
+    const std::string& notice() const { return notice_; }
+    static constexpr const char* kNowUtf8 =
+        "SETTING.INI はシフトJISで書かれていましたが、シフトJISにない文字があるため UTF-8 で保存しました。"
+        "この設定ファイルを読む古いツールでは文字化けすることがあります。";
+
 private:
     std::string path_;
+    mutable std::string notice_;
 };

@@ -27,7 +27,7 @@ WalkResult DirectoryWalk::runFrom(const std::string& path, const std::vector<std
     ancestors_ = ancestors;
     if (session_.changeDirectory(path) != 1) {
         if (session_.connectionLost()) return WalkResult::ConnectionLost;
-        ++stats_.unreadableFolders;  // it could be entered before
+        stats_.unreadable(folders);  // it could be entered before
         return WalkResult::Ok;
     }
     return readHere(folders.back());
@@ -65,7 +65,11 @@ WalkResult DirectoryWalk::enter(const NameEntry& entry, const std::string& paren
         if (session_.connectionLost()) return WalkResult::ConnectionLost;
         // A name the listing calls a folder that cannot be entered is a
         // folder missed; any other name may just be a file.
-        if (entry.kind == EntryKind::Folder) ++stats_.unreadableFolders;
+        if (entry.kind == EntryKind::Folder) {
+            folders_.push_back(entry.name);
+            stats_.unreadable(folders_);
+            folders_.pop_back();
+        }
         return WalkResult::Ok;
     }
     WalkResult result = readHere(entry.name);
@@ -90,7 +94,11 @@ WalkResult DirectoryWalk::readHere(const std::string& name) {
     NameList names;
     if (session_.listNames(names) <= 0) {
         if (session_.connectionLost()) return WalkResult::ConnectionLost;
-        if (session_.lastListOutcome() != RemoteSession::ListOutcome::Empty) ++stats_.unreadableFolders;
+        if (session_.lastListOutcome() != RemoteSession::ListOutcome::Empty) {
+            folders_.push_back(name);
+            stats_.unreadable(folders_);
+            folders_.pop_back();
+        }
         return WalkResult::Ok;
     }
     here.listing = walk_rules::listingSignature(names);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // How a running SitemapJob reports. Calls come from the job's threads (the
 // worker, and while the walk runs, its connection threads), one at a time;
@@ -22,6 +23,9 @@ public:
         (void)question;
         return false;
     }
+    // At the end of a generation that could not read some folders: which
+    // (paths below the target folder, the first hundred at most).
+    virtual void setUnreadableFolders(const std::vector<std::string>& paths) { (void)paths; }
     // The job gives the input controls back with true when it ends.
     virtual void setControlsEnabled(bool enabled) = 0;
 };

@@ -133,7 +133,7 @@ void ParallelWalk::apply(Node* node, const Probe& result) {
         return;
     }
     node->state = Node::State::Skipped;
-    if (!result.entered && node->kind == EntryKind::Folder) ++stats_.unreadableFolders;
+    if (!result.entered && node->kind == EntryKind::Folder) stats_.unreadable(folderNames(node));
     if (!result.entered || result.names.empty()) return;
     FolderIdentity here{result.id, result.path, walk_rules::listingSignature(result.names)};
     std::vector<const FolderIdentity*> ancestors;

@@ -1,5 +1,6 @@
 #include "sitemap/SitemapJob.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -384,6 +385,11 @@ SitemapJob::Outcome SitemapJob::run() {
     const Outcome outcome = runPhases(file, start);
     elapsed_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (outcome == Outcome::Completed) {
+        if (!walkStats_.unreadableNames.empty()) {
+            std::vector<std::string> names = walkStats_.unreadableNames;
+            std::sort(names.begin(), names.end());
+            observer_.setUnreadableFolders(names);
+        }
         // Folders whose pages may be missing stay in view beside the
         // completion, and with any option on, what went in and what was
         // left out.
@@ -420,7 +426,9 @@ SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm
         if (target.listed) showListing();
         // The walk was logged in and reading: a server that is now out of
         // reach went away.
-        if (target.failure && !target.listed && serverSeen_) target.failure.kind = FailureKind::ConnectionLost;
+        const FailureKind kind = target.failure.kind;
+        const bool notLoggedIn = isFinalLoginFailure(kind) || kind == FailureKind::LoginFailed || kind == FailureKind::TlsRefused;
+        if (notLoggedIn && serverSeen_) target.failure.kind = FailureKind::ConnectionLost;
         if (target.failure) return fail(target.failure);
         if (target.count > 0) {
             WalkResult result = writeDocument(file, [&] { return sequentialWalk(session, target.names); });

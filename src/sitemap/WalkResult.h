@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 // How a walk ended, and what it counted on the way.
 enum class WalkResult {
     Ok,
@@ -21,6 +24,19 @@ struct WalkStats {
     int unreadableFolders = 0;  // entered, but their listing was refused or unreadable
     int tooDeepFolders = 0;     // not entered: nested deeper than the walk goes
     int fallbackFolders = 0;    // read folder by folder where the fast walk could not
+    // The first kMaxNamed unreadable folders, as paths below the target
+    // folder ("/a/b"), so that the user can be told which.
+    std::vector<std::string> unreadableNames;
+    static constexpr size_t kMaxNamed = 100;
+
+    // Counts an unreadable folder: the names from the target folder down.
+    void unreadable(const std::vector<std::string>& names) {
+        ++unreadableFolders;
+        if (unreadableNames.size() >= kMaxNamed) return;
+        std::string path;
+        for (const auto& name : names) path += "/" + name;
+        unreadableNames.push_back(path.empty() ? "/" : path);
+    }
 
     // Folders whose pages may be missing from the file.
     int missedFolders() const { return unreadableFolders + tooDeepFolders; }
@@ -33,6 +49,8 @@ struct WalkStats {
         excludedByRobots += other.excludedByRobots;
         excludedByPattern += other.excludedByPattern;
         unreadableFolders += other.unreadableFolders;
+        for (const auto& name : other.unreadableNames)
+            if (unreadableNames.size() < kMaxNamed) unreadableNames.push_back(name);
         tooDeepFolders += other.tooDeepFolders;
     }
 };

@@ -26,6 +26,10 @@ void DialogJobObserver::setProgress(const std::string& text) {
     post([text](MainDialog& dialog) { dialog.setProgressText(text); });
 }
 
+void DialogJobObserver::setUnreadableFolders(const std::vector<std::string>& paths) {
+    post([paths](MainDialog& dialog) { dialog.setUnreadableFolders(paths); });
+}
+
 void DialogJobObserver::setControlsEnabled(bool enabled) {
     post([enabled](MainDialog& dialog) {
         dialog.setControlsEnabled(enabled);

@@ -22,6 +22,7 @@ public:
     // No, once the dialog is gone.
     bool askYesNo(const std::string& question) override;
     void setControlsEnabled(bool enabled) override;
+    void setUnreadableFolders(const std::vector<std::string>& paths) override;
 
     // Called by the dialog, on the UI thread, as it goes away.
     void detach();

@@ -7,6 +7,7 @@
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/dcclient.h>
 #include <wx/fontenum.h>
 #include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>  // after msgdlg.h, which it builds on
@@ -165,7 +166,26 @@ void MainDialog::setControlsEnabled(bool enabled) {
 
 void MainDialog::setStatusText(const std::string& text) { statusLine_->SetLabelText(fromUtf8(text)); }
 
-void MainDialog::setProgressText(const std::string& text) { progressLine_->SetLabelText(fromUtf8(text)); }
+// An address is cut in the middle, so that the folder being read stays in
+// view; counts and notes are cut at their end, never mid-word inside.
+void MainDialog::setProgressText(const std::string& text) {
+    wxString shown = fromUtf8(text);
+    progressLine_->UnsetToolTip();
+    if (text.rfind("http", 0) != 0) {
+        wxClientDC dc(progressLine_);
+        dc.SetFont(progressLine_->GetFont());
+        const wxString cut = wxControl::Ellipsize(shown, dc, wxELLIPSIZE_END, progressLine_->GetClientSize().GetWidth());
+        if (cut != shown) progressLine_->SetToolTip(shown);
+        shown = cut;
+    }
+    progressLine_->SetLabelText(shown);
+}
+
+void MainDialog::setUnreadableFolders(const std::vector<std::string>& paths) {
+    wxString list = wxString::FromUTF8("一覧を取得できなかったフォルダ:");
+    for (const auto& path : paths) list += "\n" + fromUtf8(path);
+    progressLine_->SetToolTip(list);
+}
 
 int MainDialog::showBox(const std::string& text, long style) {
 #ifdef __WXMSW__
@@ -210,6 +230,7 @@ void MainDialog::execute() {
     // The run goes on; the settings typed are used all the same.
     std::string why;
     if (!settingsFile_.save(settings_, &why)) showMessage(settingsFile_.notSavedMessage() + "\n" + why);
+    else if (!settingsFile_.notice().empty()) showMessage(SettingsFile::kNowUtf8);
     std::string missing = missingValueMessage(settings_);
     if (!missing.empty()) {
         showMessage(missing);
@@ -223,6 +244,8 @@ void MainDialog::execute() {
 
 void MainDialog::startJob() {
     jobRunning_ = true;
+    setProgressText("");  // the last run's counts and folders are not this one's
+    progressLine_->UnsetToolTip();
     ++jobsRunning_;
     // The job gets its own copy of the settings and reports through the
     // observer, which outlives this dialog if it has to.
@@ -282,4 +305,5 @@ void MainDialog::onOptions(wxCommandEvent&) {
     settings_.sitemap = options.options();
     std::string why;
     if (!settingsFile_.saveOptions(settings_.sitemap, &why)) showMessage(settingsFile_.notSavedMessage() + "\n" + why);
+    else if (!settingsFile_.notice().empty()) showMessage(SettingsFile::kNowUtf8);
 }

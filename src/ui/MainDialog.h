@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <wx/dialog.h>
 
@@ -32,6 +33,8 @@ public:
     void setControlsEnabled(bool enabled);
     void setStatusText(const std::string& text);
     void setProgressText(const std::string& text);
+    // Shown as the progress line's tooltip: the folders the last run could not read.
+    void setUnreadableFolders(const std::vector<std::string>& paths);
     // A modal box: OK button, exclamation icon, the program's name as caption.
     void showMessage(const std::string& text);
     // はい / いいえ, いいえ by default; true for はい.

@@ -69,6 +69,36 @@ std::optional<std::string> cp932ToUtf8(const std::string& text) {
 #endif
 }
 
+std::optional<std::string> utf8ToCp932(const std::string& text) {
+    if (text.empty()) return std::string();
+#ifdef _WIN32
+    int wideLen = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (wideLen <= 0) return std::nullopt;
+    std::wstring wide(static_cast<size_t>(wideLen), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), wideLen);
+    BOOL substituted = FALSE;
+    int len = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wideLen, nullptr, 0, nullptr, &substituted);
+    if (len <= 0 || substituted) return std::nullopt;
+    std::string out(static_cast<size_t>(len), '\0');
+    WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), wideLen, out.data(), len, nullptr, &substituted);
+    if (substituted) return std::nullopt;
+    return out;
+#else
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out(text.size() * 2 + 4, '\0');
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+#endif
+}
+
 std::string cutUtf8(const std::string& text, size_t maxBytes) {
     if (text.size() <= maxBytes) return text;
     // When the first byte left out continues a sequence, that sequence would

@@ -12,6 +12,10 @@ bool isValidUtf8(const std::string& text);
 // not valid CP932 either.
 std::optional<std::string> cp932ToUtf8(const std::string& text);
 
+// UTF-8 to Shift-JIS (code page 932); nothing when a character has no
+// CP932 form (no best-fit substitutes).
+std::optional<std::string> utf8ToCp932(const std::string& text);
+
 // Cuts text to at most maxBytes bytes without splitting a UTF-8 sequence.
 std::string cutUtf8(const std::string& text, size_t maxBytes);
 
