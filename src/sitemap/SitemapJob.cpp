@@ -60,7 +60,7 @@ std::string SitemapJob::missedFoldersLine(const WalkStats& stats) {
         line += "一覧を取得できなかったフォルダ: " + std::to_string(stats.unreadableFolders);
     if (stats.tooDeepFolders > 0) {
         if (!line.empty()) line += "  ";
-        line += "深すぎて読まなかったフォルダ: " + std::to_string(stats.tooDeepFolders);
+        line += "深すぎるため読まなかったフォルダ: " + std::to_string(stats.tooDeepFolders);
     }
     return line;
 }
