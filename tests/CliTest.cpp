@@ -41,7 +41,7 @@ TEST(Cli, OptionsHelpAndVersion) {
         int exitCode;
         const char* saying;
     } cases[] = {
-        {"--help", 0, "Usage: quillomar-cli"},
+        {"--help", 0, "使い方: quillomar-cli"},
         {"--version", 0, "quillomar-cli 1.0.0.1\nCopyright (c) 2026 The Quillomar developers\nLicense: MIT\n"},
         {"--bogus", 2, "unknown option: --bogus"},
         {"--host", 2, "option --host needs a value"},

@@ -39,6 +39,8 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/quillomar-cli.1.gz
   COMMAND help2man --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
     "--name=build a sitemap.xml for a web site kept on an FTP or SFTP server, without the dialog"
     --output=${CMAKE_BINARY_DIR}/quillomar-cli.1 $<TARGET_FILE:quillomar-cli>
+  # Japanese lines have no spaces to stretch: left-aligned, not justified.
+  COMMAND sed -i "/^\\.TH /a .ad l" ${CMAKE_BINARY_DIR}/quillomar-cli.1
   COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/quillomar-cli.1
   DEPENDS quillomar-cli VERBATIM)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/quillomar.1.gz
