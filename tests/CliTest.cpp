@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include "TempTree.h"
+#include "cli/ConsoleObserver.h"
 #include "TestServer.h"
 
 namespace {
@@ -183,6 +184,23 @@ TEST(Cli, UnreadableFoldersAndControlBytes) {
         }
         EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
     }
+}
+
+// What a server names reaches the terminal with every control escaped,
+// C1 ones included, and Japanese text as it is.
+TEST(Cli, ControlsAreEscapedOnTheTerminal) {
+    struct {
+        const char* raw;
+        const char* shown;
+    } cases[] = {
+        {"plain/日本語", "plain/日本語"},
+        {"\x1b]0;x\x07", "\\x1b]0;x\\x07"},
+        {"a\x9b" "31mb", "a\\x9b31mb"},              // a raw C1 byte: CSI
+        {"a\xc2\x9b" "31mb", "a\\xc2\\x9b31mb"},     // U+009B as UTF-8
+        {"\xe3\x81", "\\xe3\\x81"},                   // a character cut short
+        {"caf\xc3\xa9 \x7f", "caf\xc3\xa9 \\x7f"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ConsoleObserver::escapeControls(c.raw), c.shown) << c.shown;
 }
 
 // Bad local files end the run at once with exit 2, and nothing is written.

@@ -8,6 +8,9 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "RecordingObserver.h"
 #include "TempTree.h"
@@ -338,6 +341,15 @@ TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
         EXPECT_EQ(wrongPassword.failure.kind, FailureKind::LoginRefused);
         EXPECT_EQ(impostor.failedLogins() - before, 1) << "one refused login, not one per connection";
     }
+
+#ifndef _WIN32
+    // A FIFO where the file should be is refused, naming it, not waited on.
+    std::filesystem::remove(knownHosts);
+    ASSERT_EQ(mkfifo(knownHosts.c_str(), 0600), 0);
+    Generation fifo = generate(settings);
+    EXPECT_EQ(fifo.outcome, Outcome::Failed);
+    EXPECT_NE(fifo.reason.find(knownHosts.string() + " is not a regular file"), std::string::npos) << fifo.reason;
+#endif
 }
 
 }  // namespace

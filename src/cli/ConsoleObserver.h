@@ -57,21 +57,46 @@ public:
         std::fflush(stderr);
     }
 
-    // "\x1b" for ESC and the like; the text is otherwise unchanged.
+    // "\x1b" for ESC and the like; the text is otherwise unchanged. The C1
+    // controls count too, raw (0x9b alone is CSI on many terminals) or as
+    // UTF-8 (U+0080 to U+009F), and so does any byte that is not part of a
+    // whole UTF-8 character.
     static std::string escapeControls(const std::string& text) {
         static const char hex[] = "0123456789abcdef";
         std::string out;
-        for (char ch : text) {
-            const auto c = static_cast<unsigned char>(ch);
+        auto escape = [&](unsigned char c) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        };
+        for (size_t i = 0; i < text.size();) {
+            const auto c = static_cast<unsigned char>(text[i]);
             if (c < 0x20 || c == 0x7f) {
-                out += "\\x";
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            } else {
-                out += static_cast<char>(c);
+                escape(c);
+                ++i;
+                continue;
             }
+            const size_t length = c < 0x80 ? 1 : utf8Length(text, i);
+            const bool c1 = length == 2 && c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0;
+            if (length == 0 || c1) {
+                for (size_t k = 0; k < std::max<size_t>(length, 1); ++k) escape(static_cast<unsigned char>(text[i + k]));
+                i += std::max<size_t>(length, 1);
+                continue;
+            }
+            out.append(text, i, length);
+            i += length;
         }
         return out;
+    }
+
+    // The length of the whole UTF-8 character at i, or 0 when there is none.
+    static size_t utf8Length(const std::string& text, size_t i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const size_t length = c >= 0xf0 && c <= 0xf4 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 && c < 0xe0 ? 2 : 0;
+        if (length == 0 || i + length > text.size()) return 0;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80) return 0;
+        return length;
     }
 
 private:

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "util/Ascii.h"
+#include "util/SmallFile.h"
 #include "util/Base64.h"
 #include "util/FileReplace.h"
 #include "util/Utf8Path.h"
@@ -99,21 +100,14 @@ std::string lineFor(LIBSSH2_SESSION* session, const std::string& host, int port)
     return hostName(host, port) + " " + keyTypeName(key) + " " + base64::encode(key);
 }
 
-std::string read(const std::string& file) {
-    std::ifstream in(utf8Path(file), std::ios::binary);
-    std::ostringstream text;
-    if (in) text << in.rdbuf();
-    return text.str();
+bool read(const std::string& file, std::string& text, std::string& error) {
+    return readSmallFile(file, kMaxBytes, text, error);
 }
 
 bool add(const std::string& file, const std::string& line, std::string& error) {
     std::lock_guard<std::mutex> lock(fileMutex);
-    std::error_code ec;
-    if (std::filesystem::exists(utf8Path(file), ec) && !std::ifstream(utf8Path(file), std::ios::binary)) {
-        error = "cannot read " + file;  // never rewritten without what it holds
-        return false;
-    }
-    std::string text = read(file);
+    std::string text;
+    if (!read(file, text, error)) return false;  // never rewritten without what it holds
     if (!text.empty() && text.back() != '\n') text += '\n';
     text += line + "\n";
     if (replaceFile(file, text)) return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 typedef struct _LIBSSH2_SESSION LIBSSH2_SESSION;
@@ -28,8 +29,12 @@ std::string fingerprint(LIBSSH2_SESSION* session);
 // The file's line trusting the session's host key for host and port.
 std::string lineFor(LIBSSH2_SESSION* session, const std::string& host, int port);
 
-// The file's text; empty when it does not exist.
-std::string read(const std::string& file);
+// The file's text (empty when it does not exist). False, with an error
+// naming the file, when something else stands there (a folder, a FIFO,
+// a device) or it is larger than any known_hosts file: it is never
+// waited on or read without bound.
+bool read(const std::string& file, std::string& text, std::string& error);
+constexpr std::uintmax_t kMaxBytes = 64u << 20;
 
 // Adds the line to the file, keeping every line it holds (the whole file
 // rewritten beside and renamed, so a failure loses nothing). Safe to call

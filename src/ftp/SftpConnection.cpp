@@ -189,8 +189,9 @@ int SftpConnection::connect(const FtpHost& host, const std::string& account, con
     bool ok = open(host);  // sets loginFailure_ when it fails
     if (ok) loginFailure_ = FailureKind::LoginFailed;
     if (ok && !trusted(host)) {
-        loginFailure_ = trust_.kind == TrustProblem::Kind::HostKeyChanged ? FailureKind::HostKeyChanged
-                                                                         : FailureKind::HostKeyUnknown;
+        loginFailure_ = trust_.kind == TrustProblem::Kind::HostKeyChanged   ? FailureKind::HostKeyChanged
+                        : trust_.kind == TrustProblem::Kind::HostKeyUnknown ? FailureKind::HostKeyUnknown
+                                                                            : FailureKind::LoginFailed;
         ok = false;
     }
     if (ok && !login(account, password)) {
@@ -267,7 +268,11 @@ bool SftpConnection::trusted(const FtpHost& host) {
     const std::string fingerprint = known_hosts::fingerprint(session_);
     const std::string hostPort = host.host + ":" + std::to_string(host.port);
     trace("host key " + fingerprint);
-    const std::string text = options_.knownHostsFile.empty() ? "" : known_hosts::read(options_.knownHostsFile);
+    std::string text, unreadable;
+    if (!options_.knownHostsFile.empty() && !known_hosts::read(options_.knownHostsFile, text, unreadable)) {
+        lastError_ = unreadable;  // no key can be checked against it, nor added to it
+        return false;
+    }
     switch (known_hosts::check(session_, text, host.host, host.port)) {
         case known_hosts::Verdict::Known:
             return true;
