@@ -253,6 +253,33 @@ TEST(SecureConnection, SftpFindsTheFtpStyleFolderBelowTheLogin) {
     EXPECT_EQ(generate(settings).failure.kind, FailureKind::FolderRefused);
 }
 
+// Servers out of step with the protocol are refused, saying so: another
+// SFTP version (its attributes would be misread), replies to ids answered
+// already (they were kept, without bound, and the run reported success).
+TEST(SecureConnection, SftpServersOutOfStepAreRefused) {
+    TempTree site, keys;
+    site.file("www/index.html");
+    site.file("www/a/p.html");
+    struct {
+        int version;
+        bool duplicateNames;
+        const char* reason;
+    } cases[] = {{6, false, "SFTP version 6, not version 3"}, {3, true, "SFTP replies out of step"}};
+    for (const auto& c : cases) {
+        TestServer::Options options = sftp();
+        options.sftpVersion = c.version;
+        options.duplicateNames = c.duplicateNames;
+        TestServer server(site.str(), options);
+        for (int connections : {0, 4}) {
+            JobSettings settings = sftpSettings(server, keys);
+            settings.connections = connections;
+            Generation run = generate(settings);
+            EXPECT_EQ(run.outcome, Outcome::Failed) << c.reason << " " << connections;
+            EXPECT_NE(run.reason.find(c.reason), std::string::npos) << connections << ": " << run.reason;
+        }
+    }
+}
+
 // A server that takes the connection and never says a word: the run fails
 // once the reply limit has passed, with both walks.
 TEST(SecureConnection, SftpServerThatNeverSpeaksFailsInTime) {

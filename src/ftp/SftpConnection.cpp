@@ -338,6 +338,10 @@ bool SftpConnection::startSftp() {
     Reply version;
     if (!writeAll(init) || !readPacket(version)) return false;
     if (version.type != kVersion) return failed("not an SFTP server");
+    // Version 3 is what is asked for and spoken here; a server answering
+    // another would have its attributes misread.
+    if (version.id != 3)
+        return failed("the server speaks SFTP version " + std::to_string(version.id) + ", not version 3");
     // The id's place holds the version; extension names and data follow.
     size_t at = 0;
     std::string name, data;
@@ -383,6 +387,7 @@ bool SftpConnection::offers(const std::string& extension) const {
 
 uint32_t SftpConnection::send(Type type, const std::string& payload, const std::string& traceText) {
     const uint32_t id = nextId_++;
+    awaiting_.insert(id);
     putU32(pending_, static_cast<uint32_t>(payload.size() + 5));
     pending_ += static_cast<char>(type);
     putU32(pending_, id);
@@ -410,10 +415,13 @@ bool SftpConnection::reply(uint32_t id, Reply& out) {
     }
     for (;;) {
         if (!readPacket(out)) return false;
+        // A reply to an id never asked, or answered already, is a server
+        // out of step with us: nothing it says after can be trusted.
+        if (awaiting_.erase(out.id) == 0) return failed("SFTP replies out of step");
         if (out.id == id) return true;
         auto forgotten = std::find(forgotten_.begin(), forgotten_.end(), out.id);
         if (forgotten != forgotten_.end()) forgotten_.erase(forgotten);
-        else if (out.id >= nextId_ || early_.size() >= kMaxEarlyReplies) return failed("SFTP replies out of step");
+        else if (early_.size() >= kMaxEarlyReplies) return failed("SFTP replies out of step");
         else early_.push_back(std::move(out));
     }
 }
@@ -483,6 +491,7 @@ void SftpConnection::close() {
     pending_.clear();
     input_.clear();
     early_.clear();
+    awaiting_.clear();
     forgotten_.clear();
     extensions_.clear();
 }

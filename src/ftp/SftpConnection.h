@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "ftp/FtpHost.h"
@@ -114,6 +115,7 @@ private:
     std::string input_;    // bytes read, not yet a whole packet
     std::vector<Reply> early_;  // replies read before they were asked for
     std::vector<uint32_t> forgotten_;
+    std::unordered_set<uint32_t> awaiting_;  // ids sent and not yet answered
     uint32_t nextId_ = 1;
     std::chrono::steady_clock::time_point replyDeadline_;
     bool lost_ = false;

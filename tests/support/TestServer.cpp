@@ -181,6 +181,8 @@ void TestServer::startSftp(const std::string& root, const Options& options) {
     if (!options.home.empty()) args.insert(args.end(), {"--home", options.home});
     if (options.posixRename) args.push_back("--posix-rename");
     if (options.openSshFiles) args.push_back("--openssh");
+    if (options.duplicateNames) args.push_back("--duplicate-names");
+    if (options.sftpVersion != 3) args.insert(args.end(), {"--sftp-version", std::to_string(options.sftpVersion)});
     startScript(args);
 }
 

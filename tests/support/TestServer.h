@@ -43,6 +43,8 @@ public:
         std::string hostKeyFile;
         bool posixRename = false;
         bool openSshFiles = false;  // OpenSSH's sftp-server serves the files
+        int sftpVersion = 3;        // the version the server says it speaks (paramiko only)
+        bool duplicateNames = false;  // every NAME reply sent twice (paramiko only)
     };
 
     explicit TestServer(const std::string& root);

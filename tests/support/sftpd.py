@@ -174,6 +174,9 @@ def main():
     parser.add_argument("--posix-rename", action="store_true")
     parser.add_argument("--openssh", action="store_true", help="files served by OpenSSH's sftp-server")
     parser.add_argument("--log")
+    parser.add_argument("--sftp-version", type=int, default=3, help="the version the server says it speaks")
+    parser.add_argument("--duplicate-names", action="store_true",
+                        help="send every NAME reply twice: the second answers an id answered already")
     parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
 
@@ -182,6 +185,18 @@ def main():
     else:
         host_key = paramiko.ECDSAKey.generate()
         host_key.write_private_key_file(args.host_key)
+    if args.duplicate_names:
+        from paramiko.sftp import BaseSFTP, CMD_NAME
+        send_once = BaseSFTP._send_packet
+
+        def send_names_twice(self, t, packet):
+            send_once(self, t, packet)
+            if t == CMD_NAME:
+                send_once(self, t, packet)
+        BaseSFTP._send_packet = send_names_twice
+    if args.sftp_version != 3:
+        from paramiko import sftp as sftp_protocol
+        sftp_protocol._VERSION = args.sftp_version
     if args.posix_rename:
         from paramiko.message import Message
         from paramiko.sftp import CMD_VERSION, _VERSION
