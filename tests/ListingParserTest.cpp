@@ -183,6 +183,11 @@ TEST(ControlReplies, PwdAndMlst) {
     std::string path = "kept";
     EXPECT_TRUE(listing::parsePwdReply("257 \"/a \"\"b\"\" c\" is the current directory", path));
     EXPECT_EQ(path, "/a \"b\" c");
+    // A 0xFF doubled on the wire (vsftpd, as RFC 959 asks) is one byte of
+    // the name, and goes back doubled.
+    EXPECT_TRUE(listing::parsePwdReply("257 \"/\xff\xff" "dir\" is the current directory", path));
+    EXPECT_EQ(path, "/\xff" "dir");
+    EXPECT_EQ(listing::telnetEscaped("CWD " + path), "CWD /\xff\xff" "dir");
     path = "kept";
     EXPECT_FALSE(listing::parsePwdReply("257 no quotes here", path));
     EXPECT_FALSE(listing::parsePwdReply("257 \"unterminated", path));

@@ -113,7 +113,7 @@ bool FtpControl::send(const std::vector<std::string>& commands) {
             lost_ = true;
             return false;
         }
-        text += command + "\r\n";
+        text += listing::telnetEscaped(command) + "\r\n";
         if (options_.trace) options_.trace("> " + ftp_options::masked(command));
     }
     curl_socket_t socket = CURL_SOCKET_BAD;

@@ -186,7 +186,7 @@ bool FtpSession::performOnce(const std::vector<std::string>& commands, Body body
     std::string url = urlPrefix_ + "/";
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_slist* quote = nullptr;
-    for (const auto& command : all) quote = curl_slist_append(quote, command.c_str());
+    for (const auto& command : all) quote = curl_slist_append(quote, listing::telnetEscaped(command).c_str());
     curl_easy_setopt(curl_, CURLOPT_QUOTE, quote);
     if (body == Body::None) curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
     if (!customRequest.empty()) curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, customRequest.c_str());
@@ -399,7 +399,8 @@ curl_slist* FtpSession::prepareFileTransfer(const std::string& name, bool prefix
     const std::string url = urlPrefix_ + "/" + percent::encode(name);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_slist* before = nullptr;
-    for (const auto& command : commandsInFolder({}, prefixed)) before = curl_slist_append(before, command.c_str());
+    for (const auto& command : commandsInFolder({}, prefixed))
+        before = curl_slist_append(before, listing::telnetEscaped(command).c_str());
     curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
     return before;
 }

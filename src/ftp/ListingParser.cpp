@@ -376,6 +376,15 @@ bool fitsInCommand(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+std::string telnetEscaped(std::string_view command) {
+    std::string out;
+    for (char c : command) {
+        out += c;
+        if (c == '\xff') out += c;
+    }
+    return out;
+}
+
 bool isUsablePath(std::string_view path) { return !path.empty() && path[0] == '/' && fitsInCommand(path); }
 
 std::optional<std::string> usablePathFromPwdReply(std::string_view line) {
@@ -389,7 +398,9 @@ bool parsePwdReply(std::string_view line, std::string& path) {
     if (open == std::string_view::npos) return false;
     std::string result;
     for (size_t i = open + 1; i < line.size(); ++i) {
-        if (line[i] != '"') {
+        if (line[i] == '\xff' && i + 1 < line.size() && line[i + 1] == '\xff') {
+            result += line[i++];  // a 0xFF doubled on the wire (Telnet's IAC), as vsftpd does
+        } else if (line[i] != '"') {
             result += line[i];
         } else if (i + 1 < line.size() && line[i + 1] == '"') {
             result += '"';

@@ -16,6 +16,10 @@ namespace listing {
 // would end the command and smuggle in another.
 bool fitsInCommand(std::string_view text);
 
+// The command line as it goes on the wire: a 0xFF byte (Telnet's IAC)
+// doubled, as RFC 959 asks; servers undo it.
+std::string telnetEscaped(std::string_view command);
+
 // True when a name may be kept: not empty, no CR, LF, NUL or "/".
 bool isSafeName(std::string_view name);
 
