@@ -8,6 +8,29 @@
 
 namespace text_codec {
 
+#ifndef _WIN32
+namespace {
+
+// The whole text in another encoding; nothing when a byte or character
+// has no place there (no substitutes).
+std::optional<std::string> convert(const char* to, const char* from, const std::string& text) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out(text.size() * 3 + 4, '\0');  // CP932 to UTF-8 at most triples
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+}  // namespace
+#endif
+
 bool isValidUtf8(const std::string& text) {
     size_t i = 0;
     while (i < text.size()) {
@@ -54,18 +77,7 @@ std::optional<std::string> cp932ToUtf8(const std::string& text) {
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLen, out.data(), len, nullptr, nullptr);
     return out;
 #else
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string out(text.size() * 3 + 4, '\0');
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
+    return convert("UTF-8", "CP932", text);
 #endif
 }
 
@@ -84,18 +96,7 @@ std::optional<std::string> utf8ToCp932(const std::string& text) {
     if (substituted) return std::nullopt;
     return out;
 #else
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string out(text.size() * 2 + 4, '\0');
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1) || inLeft != 0) return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
+    return convert("CP932", "UTF-8", text);
 #endif
 }
 
