@@ -27,6 +27,7 @@ struct HostileCase {
     int timeLimit = 0;
     const char* mustContain = nullptr;  // a URL the file holds
     bool missesFolders = false;
+    const char* askedOnce = nullptr;  // a command a failure on a deadline must not make us send again
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
@@ -107,6 +108,13 @@ TEST_P(HostileServerTest, HoldsItsGround) {
     }
     for (const auto& entry : std::filesystem::directory_iterator(work.path()))
         EXPECT_NE(entry.path().extension(), ".part") << "left behind: " << entry.path();
+    if (c.askedOnce) {
+        const std::string commands = server.receivedCommands();
+        size_t count = 0;
+        for (size_t at = commands.find(c.askedOnce); at != std::string::npos; at = commands.find(c.askedOnce, at + 1))
+            ++count;
+        EXPECT_LE(count, 1u) << c.askedOnce << " asked again after a deadline";
+    }
     if (c.upload && outcome == SitemapJob::Outcome::Completed) {
         EXPECT_NE(server.uploadedFiles().find("/site/sitemap.xml "), std::string::npos) << server.uploadedFiles();
         EXPECT_EQ(server.uploadedFiles().find(".uploading"), std::string::npos) << server.uploadedFiles();
@@ -152,6 +160,7 @@ const HostileCase kCases[] = {
     {"trickle-replies", E::Failed, E::Failed},
     {"trickle-listing", E::Failed, E::AllPages},
     {"trickle-stat", E::AllPages, E::AllPages},
+    {"trickle-root-listing", E::Failed, E::Failed, nullptr, false, 2, 0, nullptr, false, "\nLIST"},
     {"pwd-injection-lf", E::Any, E::Any},
     {"pwd-injection-cr", E::Any, E::Any},
     {"pwd-no-quotes", E::AllPages, E::AllPages},

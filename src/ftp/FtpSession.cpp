@@ -218,6 +218,8 @@ int FtpSession::performRequest() {
     return code;
 }
 
+bool FtpSession::timedOut() const { return lastCode_ == CURLE_OPERATION_TIMEDOUT && lastResponseCode_ != 421; }
+
 bool FtpSession::run() {
     replyLines_.clear();
     data_.clear();

@@ -41,6 +41,7 @@ public:
     int close() override;
     bool connected() const override { return curl_ != nullptr; }
     bool connectionLost() const override { return connectionLost_; }
+    bool timedOut() const override;
     // The server's reply line, or the client's own text.
     const std::string& lastError() const override { return lastError_; }
     // A refused TLS certificate.

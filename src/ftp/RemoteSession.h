@@ -50,6 +50,9 @@ public:
     // True when the last failed operation failed because the connection is
     // gone or timed out, rather than because the server refused it.
     virtual bool connectionLost() const = 0;
+    // True when it failed on one of its deadlines (a reply that never came,
+    // a listing that trickled): asking again would only wait as long again.
+    virtual bool timedOut() const { return false; }
 
     // Why the last operation failed: the server's words, or the client's.
     virtual const std::string& lastError() const = 0;

@@ -193,8 +193,10 @@ void SitemapJob::openTarget(RemoteSession& session, Target& target, const std::a
     session.currentDirectory(rootPath_);
     target.listed = true;
     target.count = session.listNames(target.names);
-    if (target.count <= 0 && session.connectionLost())
+    if (target.count <= 0 && session.connectionLost()) {
         target.failure = {FailureKind::ConnectionLost, session.lastError(), {}};
+        target.final = session.timedOut();
+    }
     // A refused or unreadable listing is not an empty folder.
     else if (target.count <= 0 && session.lastListOutcome() != RemoteSession::ListOutcome::Empty)
         target.failure = {FailureKind::ListingRefused, session.lastError(), {}};
@@ -422,7 +424,7 @@ SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm
         // may hold it already from the fast walk's check).
         const bool refused =
             target.failure.kind == FailureKind::FolderRefused || target.failure.kind == FailureKind::ListingRefused;
-        if (!refused && (!target.listed || target.failure)) openTarget(session, target, nullptr);
+        if (!refused && !target.final && (!target.listed || target.failure)) openTarget(session, target, nullptr);
         if (target.listed) showListing();
         // The walk was logged in and reading: a server that is now out of
         // reach went away.

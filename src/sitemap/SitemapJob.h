@@ -110,6 +110,7 @@ private:
     struct Target {
         bool listed = false;  // in the folder, and its listing asked for
         Failure failure;      // why it could not be read
+        bool final = false;   // and asking again would fail the same way (a deadline passed)
         int count = 0;
         NameList names;
     };

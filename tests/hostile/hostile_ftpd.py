@@ -591,6 +591,21 @@ class TrickleListing(Case):
         return False
 
 
+@case("trickle-root-listing")
+class TrickleRootListing(Case):
+    """The target folder's own LIST trickles (its STAT does not)."""
+    def handle(self, conn, cmd, arg):
+        if cmd == "LIST" and conn.cwd == "/site":
+            data = conn.data_connection()
+            if data:
+                conn.send("150 Here")
+                for b in conn.case.data_bytes(conn.case.list_lines(conn.cwd)) * 100:
+                    data.sendall(bytes([b]))
+                    time.sleep(0.5)
+            return True
+        return False
+
+
 @case("trickle-stat")
 class TrickleStat(Case):
     def handle(self, conn, cmd, arg):
