@@ -342,6 +342,13 @@ TEST(SecureConnection, SftpHostKeysTrustedOnceAndNeverReplaced) {
     EXPECT_EQ(changed.failure.detail, impostor.fingerprint());
     EXPECT_EQ(readFile(knownHosts), moved);
 
+    // A line for the plain host speaks for port 22 alone, as OpenSSH reads
+    // it: another key there is no changed key on this port.
+    std::ofstream(knownHosts, std::ios::binary) << "127.0.0.1" << moved.substr(moved.find(' '));
+    Generation plainHost = generate(settings, true);
+    EXPECT_EQ(plainHost.outcome, Outcome::Completed) << plainHost.reason;
+    EXPECT_EQ(plainHost.questions.size(), 1u) << "a key not known for this port is asked about";
+
     // A key marked revoked is never trusted, whatever else the file says.
     std::ofstream(knownHosts, std::ios::binary) << kept << "@revoked * " << kept.substr(kept.find(' ') + 1);
     Generation revoked = generate(settings, true);

@@ -77,13 +77,16 @@ Verdict check(LIBSSH2_SESSION* session, const std::string& fileText, const std::
             libssh2_knownhost_readline(hosts, line.c_str(), line.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
         start = end + 1;
     }
-    const std::string name = lowerAscii(host);
+    // On another port than 22 only "[host]:port" lines count, as OpenSSH
+    // keeps them (libssh2 would fall back to the plain host's line): another
+    // server may well answer there.
+    const std::string name = port == 22 ? lowerAscii(host) : "[" + lowerAscii(host) + "]:" + std::to_string(port);
     const int plain = LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW;
-    int result = libssh2_knownhost_checkp(hosts, name.c_str(), port, key.data(), key.size(),
+    int result = libssh2_knownhost_checkp(hosts, name.c_str(), -1, key.data(), key.size(),
                                           plain | keyTypeMask(type), nullptr);
     // No key of this type: any key of another type for the host means it changed.
     if (result == LIBSSH2_KNOWNHOST_CHECK_NOTFOUND)
-        result = libssh2_knownhost_checkp(hosts, name.c_str(), port, key.data(), key.size(), plain, nullptr);
+        result = libssh2_knownhost_checkp(hosts, name.c_str(), -1, key.data(), key.size(), plain, nullptr);
     libssh2_knownhost_free(hosts);
     if (revoked) return Verdict::Changed;
     if (result == LIBSSH2_KNOWNHOST_CHECK_MATCH) return Verdict::Known;
