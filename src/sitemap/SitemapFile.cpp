@@ -78,6 +78,19 @@ void SitemapFile::remove(const std::string& fileName) {
     std::filesystem::remove(path, ignored);
 }
 
+void SitemapFile::removeLeftPartials(const std::string& fileName) {
+    const std::filesystem::path path = utf8Path(fileName);
+    const std::string stem = pathToUtf8(path.filename()) + ".";  // then 8 hex digits and ".part"
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = pathToUtf8(entry.path().filename());
+        const bool partial = name.size() == stem.size() + 13 && name.rfind(stem, 0) == 0 && name.ends_with(".part") &&
+                             name.find_first_not_of("0123456789abcdef", stem.size()) == stem.size() + 8;
+        if (partial && entry.is_regular_file(ec)) remove(pathToUtf8(entry.path()));
+    }
+}
+
 std::string SitemapFile::createPartial(const std::string& fileName, std::string& error) {
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {

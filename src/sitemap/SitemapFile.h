@@ -38,6 +38,9 @@ public:
     // own (never an existing file or link) and returns its path; empty with
     // error set when that fails.
     static std::string createPartial(const std::string& fileName, std::string& error);
+    // Removes the partial files that a killed run left beside fileName
+    // (createPartial's names only).
+    static void removeLeftPartials(const std::string& fileName);
 
     // Gives the whole file its final name, replacing what is there. False
     // with error set when that fails.

@@ -102,14 +102,7 @@ Failure SitemapJob::loginFailureOf(const RemoteSession& session) {
     Failure failure{session.loginFailure(), session.lastError(), {}};
     if (failure.kind == FailureKind::None) failure.kind = FailureKind::LoginFailed;
     const TrustProblem& trust = session.trustProblem();
-    if (trust.kind == TrustProblem::Kind::Certificate) {
-        failure.kind = trust.names.empty() ? FailureKind::CertificateUntrusted : FailureKind::CertificateOtherName;
-        failure.detail = trust.names;
-    } else if (trust.kind != TrustProblem::Kind::None) {
-        failure.kind = trust.kind == TrustProblem::Kind::HostKeyChanged ? FailureKind::HostKeyChanged
-                                                                       : FailureKind::HostKeyUnknown;
-        failure.detail = trust.fingerprint;
-    }
+    failure.detail = trust.kind == TrustProblem::Kind::Certificate ? trust.names : trust.fingerprint;
     return failure;
 }
 
@@ -288,18 +281,7 @@ void SitemapJob::removeEarlierFiles(const std::string& file) {
         for (int part = 1; std::filesystem::exists(utf8Path(SitemapWriter::nameOf(file, part, gzip))); ++part)
             SitemapFile::remove(SitemapWriter::nameOf(file, part, gzip));
     }
-    // Files a killed run left half written: this program's own partial
-    // names only ("sitemap.xml.0123abcd.part").
-    const std::filesystem::path path = utf8Path(file);
-    const std::string stem = pathToUtf8(path.filename()) + ".";
-    std::error_code ec;
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        const std::string name = pathToUtf8(entry.path().filename());
-        const bool partial = name.size() == stem.size() + 13 && name.rfind(stem, 0) == 0 && name.ends_with(".part") &&
-                             name.find_first_not_of("0123456789abcdef", stem.size()) == stem.size() + 8;
-        if (partial && entry.is_regular_file(ec)) SitemapFile::remove(pathToUtf8(entry.path()));
-    }
+    SitemapFile::removeLeftPartials(file);  // what a killed run left half written
 }
 
 // The walk's entries in whole files, given their names only when all are

@@ -577,33 +577,27 @@ class TrickleReplies(Case):
         return False
 
 
+def trickle_list(conn):
+    data = conn.data_connection()
+    if data:
+        conn.send("150 Here")
+        for b in conn.case.data_bytes(conn.case.list_lines(conn.cwd)) * 100:
+            data.sendall(bytes([b]))
+            time.sleep(0.5)
+    return True
+
+
 @case("trickle-listing")
 class TrickleListing(Case):
     def handle(self, conn, cmd, arg):
-        if cmd == "LIST" and in_subfolder(conn):
-            data = conn.data_connection()
-            if data:
-                conn.send("150 Here")
-                for b in conn.case.data_bytes(conn.case.list_lines(conn.cwd)) * 100:
-                    data.sendall(bytes([b]))
-                    time.sleep(0.5)
-            return True
-        return False
+        return cmd == "LIST" and in_subfolder(conn) and trickle_list(conn)
 
 
 @case("trickle-root-listing")
 class TrickleRootListing(Case):
     """The target folder's own LIST trickles (its STAT does not)."""
     def handle(self, conn, cmd, arg):
-        if cmd == "LIST" and conn.cwd == "/site":
-            data = conn.data_connection()
-            if data:
-                conn.send("150 Here")
-                for b in conn.case.data_bytes(conn.case.list_lines(conn.cwd)) * 100:
-                    data.sendall(bytes([b]))
-                    time.sleep(0.5)
-            return True
-        return False
+        return cmd == "LIST" and conn.cwd == "/site" and trickle_list(conn)
 
 
 @case("trickle-stat")
