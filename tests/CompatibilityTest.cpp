@@ -15,6 +15,15 @@ namespace {
 
 using Kind = TestServer::Kind;
 
+// A server of one make, configured as some hosts configure it.
+struct Server {
+    Kind kind;
+    const char* label;
+    std::vector<std::string> quirks;
+    const char* extraPage = nullptr;  // below site/
+};
+void PrintTo(const Server& server, std::ostream* out) { *out << server.label; }
+
 void makeTrickySite(const TempTree& tree) {
     for (const char* name : {"index.html", "a b/space page.html", "[draft]/d.php", "& # % + '/odd name's.cgi",
                              "\xe6\x97\xa5\xe6\x9c\xac/\xe3\x83\x9a\xe3\x83\xbc\xe3\x82\xb8.html",
@@ -65,21 +74,23 @@ std::set<std::string> urlsIn(const std::string& file) {
     return urls;
 }
 
-class CompatibilityTest : public ::testing::TestWithParam<Kind> {};
+class CompatibilityTest : public ::testing::TestWithParam<Server> {};
 
 TEST_P(CompatibilityTest, EveryPageOnceAndTheSameBytesForEveryConnectionCount) {
     TempTree site, work;
     makeTrickySite(site);
+    if (GetParam().extraPage) site.file(std::string("site/") + GetParam().extraPage);
     auto expected = expectedUrls(site);
     ASSERT_GT(expected.size(), 2000u);
     int missedFolders = 0;
-    if (!entersNonAsciiFolders(GetParam())) {
+    if (!entersNonAsciiFolders(GetParam().kind)) {
         missedFolders = static_cast<int>(std::erase_if(expected, [](const std::string& url) {
             return url.find("/%E6%97%A5%E6%9C%AC/") != std::string::npos;
         }));
     }
     TestServer::Options options;
-    options.kind = GetParam();
+    options.kind = GetParam().kind;
+    options.quirks = GetParam().quirks;
     TestServer server(site.str(), options);
     std::string first;
     for (int connections : {0, 1, 4}) {
@@ -106,9 +117,17 @@ TEST_P(CompatibilityTest, EveryPageOnceAndTheSameBytesForEveryConnectionCount) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, CompatibilityTest,
-                         ::testing::Values(Kind::Pyftpdlib, Kind::Vsftpd, Kind::Proftpd, Kind::Pureftpd,
-                                           Kind::Inetutils, Kind::Twisted),
-                         [](const auto& test) { return std::string(TestServer::name(test.param)); });
+                         ::testing::Values(Server{Kind::Pyftpdlib, "pyftpdlib", {}}, Server{Kind::Vsftpd, "vsftpd", {}},
+                                           Server{Kind::Proftpd, "proftpd", {}}, Server{Kind::Pureftpd, "pureftpd", {}},
+                                           Server{Kind::Inetutils, "inetutils", {}},
+                                           Server{Kind::Twisted, "twisted", {}},
+                                           // LIST refused, MLSD offered.
+                                           Server{Kind::Pyftpdlib, "pyftpdlib_mlsd_only", {"mlsd-only"}},
+                                           // UTF-8 on disk, CP932 unless the client asks for UTF-8.
+                                           Server{Kind::Proftpd, "proftpd_cp932", {"cp932"}},
+                                           // A name byte 0xFF, which goes doubled on the wire.
+                                           Server{Kind::Vsftpd, "vsftpd_byte_ff", {}, "\xff/ff.html"}),
+                         [](const auto& test) { return std::string(test.param.label); });
 
 // A server that allows one login per address: the walk's logins must be
 // gone before the upload logs in, every time.

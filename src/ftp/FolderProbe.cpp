@@ -39,7 +39,12 @@ size_t FolderProbe::probe(const std::vector<std::string>& paths, std::vector<Res
             return i;
         }
         result.entered = cwd.code < 300;
-        if (!result.entered) continue;
+        // Refused with a 0xFF byte in the path: the server may want that
+        // byte as it is rather than doubled; the folder walk finds out.
+        if (!result.entered) {
+            result.odd = paths[i].find('\xff') != std::string::npos;
+            continue;
+        }
         auto reported = pwd.lines.empty() ? std::nullopt : listing::usablePathFromPwdReply(pwd.lines.front());
         result.path = reported.value_or(paths[i]);
         result.id = mlst.code == 250 ? listing::mlstUniqueId(mlst.lines) : std::string();

@@ -101,6 +101,16 @@ int FtpControl::connect(const std::string& host, const std::string& account, con
     if (curl_easy_getinfo(curl_, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry && entry[0] == '/')
         entryPath_ = entry;
     lost_ = false;
+    // A server that offers UTF8 may speak another character set to clients
+    // that do not ask for it: ask before any path goes out.
+    Reply features, utf8;
+    if (!send({"FEAT"}) || !readReply(features) ||
+        (listing::offersFeature(features.lines, "UTF8") && (!send({"OPTS UTF8 ON"}) || !readReply(utf8)))) {
+        loginFailure_ = FailureKind::ConnectionLost;
+        loginError_ = "no reply to FEAT from " + host;
+        close();
+        return 0;
+    }
     return 1;
 }
 

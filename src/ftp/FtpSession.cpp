@@ -54,6 +54,9 @@ bool isConnectionFailure(CURLcode code) {
     }
 }
 
+// A reply that refuses the command, as opposed to failing it for now.
+bool isRefusal(long replyCode) { return replyCode >= 500 && replyCode < 600; }
+
 // In ASCII type the wire carries CR LF line ends. Outside Windows the client
 // turns every LF it sends into CR LF itself, so a CR LF file goes to it with
 // bare LFs there; on Windows the bytes go as they are.
@@ -161,10 +164,11 @@ int FtpSession::perform(const std::vector<std::string>& commands, Body body, con
     }
     long newConnections = 0;
     curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &newConnections);
-    if (newConnections > 0 && anchored() && !prefixed) {
+    if (newConnections > 0 && ((anchored() && !prefixed) || utf8_)) {
         // The client had to log in again: the commands ran in the login
-        // folder. Ask again from our own folder.
-        if (!performOnce(commands, body, customRequest, true)) {
+        // folder, in the server's default character set. Ask again from our
+        // own folder, in UTF-8.
+        if (!performOnce(commands, body, customRequest, anchored(), true)) {
             standsThere_ = false;
             return 0;
         }
@@ -174,19 +178,19 @@ int FtpSession::perform(const std::vector<std::string>& commands, Body body, con
 }
 
 bool FtpSession::performOnce(const std::vector<std::string>& commands, Body body, const std::string& customRequest,
-                             bool prefixed) {
-    auto all = commandsInFolder(commands, prefixed);
+                             bool prefixed, bool newLogin) {
+    auto all = commandsInFolder(commands, prefixed, newLogin);
     for (const auto& command : all) {
         if (!listing::fitsInCommand(command)) {  // it would smuggle in another command
             lastError_ = "refused to send a command holding a line break";
-            return 0;
+            return false;
         }
     }
     applyCommonOptions();
     std::string url = urlPrefix_ + "/";
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_slist* quote = nullptr;
-    for (const auto& command : all) quote = curl_slist_append(quote, listing::telnetEscaped(command).c_str());
+    for (const auto& command : all) quote = curl_slist_append(quote, onWire(command).c_str());
     curl_easy_setopt(curl_, CURLOPT_QUOTE, quote);
     if (body == Body::None) curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
     if (!customRequest.empty()) curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, customRequest.c_str());
@@ -258,8 +262,10 @@ void FtpSession::noteError(int code) {
 // the connection may stand elsewhere (the client's own idea of the folder is
 // not trusted). Paths never go into the URL: servers may glob a listing's
 // argument, and the client refuses control bytes in URL paths.
-std::vector<std::string> FtpSession::commandsInFolder(const std::vector<std::string>& commands, bool prefixed) const {
+std::vector<std::string> FtpSession::commandsInFolder(const std::vector<std::string>& commands, bool prefixed,
+                                                      bool newLogin) const {
     std::vector<std::string> all;
+    if (newLogin && utf8_) all.push_back("*OPTS UTF8 ON");
     if (prefixed) all.push_back("CWD " + currentPath_);
     all.insert(all.end(), commands.begin(), commands.end());
     return all;
@@ -310,22 +316,38 @@ int FtpSession::connect(const std::string& host, const std::string& account, con
         return 0;
     }
     options_.cancel = nullptr;  // it stops the login only, never what follows
-    bool inFeatures = false;
-    for (const auto& line : replyLines_) {
-        if (line.rfind("211", 0) == 0) inFeatures = line.size() > 3 && line[3] == '-';
-        else if (inFeatures && line.find("MLST") != std::string::npos) hasMlst_ = true;
-    }
+    hasMlst_ = listing::offersFeature(replyLines_, "MLST");
     char* entryPath = nullptr;
     if (curl_easy_getinfo(curl_, CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath &&
         listing::isUsablePath(entryPath))
         currentPath_ = entryPath;
     standsThere_ = anchored();
+    // A server that offers UTF8 may speak another character set to clients
+    // that do not ask for it (ProFTPD's UseEncoding): ask before any path
+    // goes out, and again on every new login of this session.
+    utf8_ = listing::offersFeature(replyLines_, "UTF8");
+    if (utf8_) perform({"*OPTS UTF8 ON"}, Body::None);
     return 1;
+}
+
+std::string FtpSession::onWire(const std::string& command) const {
+    return doubleIac_ ? listing::telnetEscaped(command) : command;
 }
 
 int FtpSession::changeDirectory(const std::string& path) {
     if (!curl_ || path.empty() || !listing::fitsInCommand(path)) return 0;
-    if (!perform({"CWD " + path, "PWD"}, Body::None)) return 0;
+    if (!perform({"CWD " + path, "PWD"}, Body::None)) {
+        // RFC 959 doubles a 0xFF byte on the wire, and some servers want it
+        // so (inetutils ftpd, which otherwise drops it and enters another
+        // folder); others (vsftpd, Pure-FTPd) refuse it doubled and take it
+        // as it is. Once so, for the rest of the session.
+        if (connectionLost_ || !doubleIac_ || (path + currentPath_).find('\xff') == std::string::npos) return 0;
+        doubleIac_ = false;
+        if (!perform({"CWD " + path, "PWD"}, Body::None)) {
+            doubleIac_ = true;
+            return 0;
+        }
+    }
     currentPath_ = listing::usablePathFromPwdReply(lastReplyWithCode("257")).value_or(std::string());
     standsThere_ = anchored();
     return 1;
@@ -339,7 +361,17 @@ int FtpSession::listNames(NameList& names) {
     // follows. MLSD only for servers whose LIST lines cannot be read.
     size_t unreadable = 0;
     if (!preferMlsd_) {
-        if (!perform({}, Body::Download, "LIST", kListingAnchor)) return 0;
+        if (!perform({}, Body::Download, "LIST", kListingAnchor)) {
+            // A server may refuse LIST and offer MLSD only.
+            if (!hasMlst_ || connectionLost_ || !isRefusal(lastResponseCode_)) return 0;
+            const std::string refused = lastError_;
+            if (!perform({}, Body::Download, "MLSD", kListingAnchor)) {
+                if (!connectionLost_) lastError_ = refused;
+                return 0;
+            }
+            preferMlsd_ = true;
+            return finishListing(names, before, listing::parseMlsd(data_, names));
+        }
         unreadable = listing::parseList(data_, names);
         if (names.size() > before || unreadable == 0 || !hasMlst_) return finishListing(names, before, unreadable);
         preferMlsd_ = true;
@@ -401,8 +433,10 @@ curl_slist* FtpSession::prepareFileTransfer(const std::string& name, bool prefix
     const std::string url = urlPrefix_ + "/" + percent::encode(name);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_slist* before = nullptr;
-    for (const auto& command : commandsInFolder({}, prefixed))
-        before = curl_slist_append(before, listing::telnetEscaped(command).c_str());
+    // A transfer may log in again unseen before it starts: UTF-8 is asked
+    // for each time (one round trip, once or twice a run).
+    for (const auto& command : commandsInFolder({}, prefixed, true))
+        before = curl_slist_append(before, onWire(command).c_str());
     curl_easy_setopt(curl_, CURLOPT_QUOTE, before);
     return before;
 }

@@ -62,9 +62,12 @@ private:
     enum class Body { None, Download };
     int perform(const std::vector<std::string>& commands, Body body, const std::string& customRequest = {},
                 Anchor anchor = Anchor::WhenNeeded);
+    // newLogin: the request follows a login of its own (UTF-8 is asked for
+    // again first).
     bool performOnce(const std::vector<std::string>& commands, Body body, const std::string& customRequest,
-                     bool prefixed);
-    std::vector<std::string> commandsInFolder(const std::vector<std::string>& commands, bool prefixed) const;
+                     bool prefixed, bool newLogin = false);
+    std::vector<std::string> commandsInFolder(const std::vector<std::string>& commands, bool prefixed,
+                                              bool newLogin) const;
     void applyCommonOptions();
     bool run();  // performs the prepared request and notes how it ended
     int performRequest();
@@ -75,6 +78,7 @@ private:
     // commands must be freed once it ran.
     curl_slist* prepareFileTransfer(const std::string& name, bool prefixed);
     std::string lastReplyWithCode(const char* code) const;
+    std::string onWire(const std::string& command) const;  // as the command goes out
     bool anchored() const { return !currentPath_.empty(); }
 
     static size_t onReplyLine(char* data, size_t size, size_t count, void* self);
@@ -90,7 +94,9 @@ private:
     std::string currentPath_;  // absolute, as the server reported it; empty when unknown
     bool standsThere_ = false; // the connection is known to stand in currentPath_
     bool hasMlst_ = false;     // the server offers MLST and MLSD
-    bool preferMlsd_ = false;  // its LIST lines could not be read
+    bool preferMlsd_ = false;  // its LIST lines could not be read, or LIST was refused
+    bool utf8_ = false;        // the server offers UTF8: every login asks for it
+    bool doubleIac_ = true;    // a 0xFF byte goes doubled (until the server refuses it so)
     bool connectionLost_ = false;
     TrustProblem trust_;
     bool tooLarge_ = false;

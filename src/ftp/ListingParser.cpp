@@ -1,5 +1,7 @@
 #include "ftp/ListingParser.h"
 
+#include "util/Ascii.h"
+
 #include <array>
 #include <cctype>
 #include <vector>
@@ -421,6 +423,22 @@ std::string mlstUniqueId(const std::vector<std::string>& replyLines) {
         if (!parsed.empty()) return parsed.front().uniqueId;
     }
     return {};
+}
+
+bool offersFeature(const std::vector<std::string>& replyLines, std::string_view feature) {
+    bool inFeatures = false;
+    for (const auto& line : replyLines) {
+        if (line.rfind("211", 0) == 0) {
+            inFeatures = line.size() > 3 && line[3] == '-';
+            continue;
+        }
+        if (!inFeatures) continue;
+        const size_t start = line.find_first_not_of(' ');
+        if (start == std::string::npos) continue;
+        const std::string name = line.substr(start, line.find(' ', start) - start);
+        if (lowerAscii(name) == lowerAscii(feature)) return true;
+    }
+    return false;
 }
 
 size_t parseStatReply(const std::vector<std::string>& lines, NameList& out) {

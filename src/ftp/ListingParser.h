@@ -50,6 +50,10 @@ bool parsePwdReply(std::string_view line, std::string& path);
 // The path of a 257 reply line when it may be sent back (isUsablePath).
 std::optional<std::string> usablePathFromPwdReply(std::string_view line);
 
+// Whether a FEAT reply (all its lines, as received) lists the feature: a
+// line " UTF8" or " MLST type*;size*;" inside the 211 block, in any case.
+bool offersFeature(const std::vector<std::string>& replyLines, std::string_view feature);
+
 // The "unique" fact of an MLST reply (its facts line starts with a space);
 // empty when there is none.
 std::string mlstUniqueId(const std::vector<std::string>& replyLines);

@@ -20,7 +20,7 @@ def walk(folder, segments, ancestors, out, base):
     for name in sorted(os.listdir(folder)):
         path = os.path.join(folder, name)
         if any(p in name for p in (".htm", ".php", ".cgi")):
-            out.append(base + "".join("/" + quote(s, safe=SAFE) for s in segments + [name]))
+            out.append(base + "".join("/" + quote(s, safe=SAFE, errors="surrogateescape") for s in segments + [name]))
         elif "." not in name and os.path.isdir(path):
             walk(path, segments + [name], ancestors | {real}, out, base)
 

@@ -71,6 +71,8 @@ def start_proftpd(args, work, port):
     for name in ("passwd", "group"):  # it refuses files others may read
         os.chmod(os.path.join(work, name), 0o600)
     limit = "MaxClientsPerHost %d\n" % args.max_logins if args.max_logins else ""
+    if "cp932" in args.quirk:
+        limit += "UseEncoding UTF-8 CP932\n"
     config = os.path.join(work, "proftpd.conf")
     with open(config, "w") as f:
         f.write("""ServerType standalone
@@ -167,6 +169,8 @@ def main():
     parser.add_argument("--user", default="user")
     parser.add_argument("--password", default="secret")
     parser.add_argument("--max-logins", type=int, default=0, help="logins at once per address; 0 is no limit")
+    parser.add_argument("--quirk", action="append", default=[],
+                        help="cp932 (proftpd: UTF-8 names on disk, CP932 to clients that do not ask for UTF-8)")
     args = parser.parse_args()
     args.root = os.path.abspath(args.root)
     port = free_port()

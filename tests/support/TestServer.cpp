@@ -160,6 +160,7 @@ void TestServer::startOtherMake(const std::string& root, const Options& options)
                                      "--kind", name(options.kind), "--root", root, "--user", options.user,
                                      "--password", options.password};
     if (options.maxLogins > 0) args.insert(args.end(), {"--max-logins", std::to_string(options.maxLogins)});
+    for (const auto& quirk : options.quirks) args.insert(args.end(), {"--quirk", quirk});
     startScript(args);
 }
 

@@ -29,7 +29,9 @@ public:
         std::string home;  // login folder below the root, e.g. "/home/u"
         std::string order = "sorted";  // listing order: "sorted", "reverse" or "disk"
         int replyDelayMs = 0;  // a slow server: waits this long before each command
-        std::vector<std::string> quirks;  // ftpd.py --quirk values, e.g. "ls-args", "refuse-list:x"
+        // ftpd.py --quirk values, e.g. "ls-args", "refuse-list:x"; for
+        // other makes ftpservers.py's, e.g. "cp932".
+        std::vector<std::string> quirks;
         std::string hostileCase;          // Kind::Hostile: tests/hostile/hostile_ftpd.py --case
         // Kind::Vsftpd: FTP over TLS, "explicit" (AUTH TLS) or "implicit",
         // with a certificate made for the test (tests/support/make_certs.py):

@@ -41,7 +41,8 @@ def main():
                         help="behave like some real servers: ls-args (a listing argument with a space or "
                              "brackets lists nothing), refuse-list:NAME (listings of folders named NAME are "
                              "refused), garbage-list:NAME (their listing lines cannot be read), "
-                             "constant-unique (one MLST identity for everything), no-rename")
+                             "constant-unique (one MLST identity for everything), no-rename, "
+                             "mlsd-only (LIST refused, MLSD and STAT answered)")
     parser.add_argument("--log", default="", help="append a line for each refused login here")
     args = parser.parse_args()
 
@@ -129,6 +130,8 @@ def main():
         self._raw_arg = arg
         return original_pre(self, line, cmd, arg)
     Handler.pre_process_command = keep_raw_arg
+    if "mlsd-only" in quirks:
+        Handler.ftp_LIST = lambda self, path: self.respond("502 LIST is disabled.")
     if "no-rename" in quirks:
         Handler.ftp_RNFR = lambda self, path: self.respond("550 Renaming is not allowed here.")
     if "constant-unique" in quirks:
