@@ -280,6 +280,28 @@ TEST(SecureConnection, SftpServersOutOfStepAreRefused) {
     }
 }
 
+// A listing that never ends, slowly or at once, fails within its limit
+// (15 times the reply limit), and is not asked again: both walks.
+TEST(SecureConnection, SftpListingsThatNeverEndFailInTime) {
+    TempTree site, keys;
+    site.file("www/index.html");
+    site.file("www/endless/.keep");
+    for (const auto& [endless, connections] : {std::pair{"trickle", 0}, std::pair{"empty", 4}}) {
+        TestServer::Options options = sftp();
+        options.endless = endless;
+        TestServer server(site.str(), options);
+        JobSettings settings = sftpSettings(server, keys);
+        settings.connections = connections;
+        settings.replyTimeoutSeconds = 1;
+        const auto started = std::chrono::steady_clock::now();
+        Generation run = generate(settings);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_EQ(run.outcome, Outcome::Failed) << endless;
+        EXPECT_NE(run.reason.find("within 15 s"), std::string::npos) << endless << ": " << run.reason;
+        EXPECT_LT(seconds, 20.0) << endless;
+    }
+}
+
 // A server that takes the connection and never says a word: the run fails
 // once the reply limit has passed, with both walks.
 TEST(SecureConnection, SftpServerThatNeverSpeaksFailsInTime) {

@@ -34,6 +34,9 @@ public:
     virtual size_t read(const std::vector<std::string>& paths, std::vector<Result>& results, bool identitiesFirst,
                         bool useMlst) = 0;
     virtual bool outOfStep() const = 0;
+    // Why the last read was given up on a deadline when another way of
+    // reading the folder would wait as long again; empty otherwise.
+    virtual std::string overdue() const { return {}; }
     // Why the last connect failed, and in whose words (the server's reply
     // to the login, or the client's).
     virtual FailureKind loginFailure() const = 0;

@@ -179,9 +179,47 @@ bool SftpConnection::failed(const std::string& text) {
     return false;
 }
 
+bool SftpConnection::overdue(const std::string& text) {
+    timedOut_ = true;
+    return failed(text);
+}
+
+void SftpConnection::beginTransfer() {
+    inTransfer_ = true;
+    speedWindowStart_ = std::chrono::steady_clock::now();
+    transferDeadline_ = speedWindowStart_ + std::chrono::seconds(options_.transferTimeoutSeconds);
+    speedWindowBytes_ = 0;
+}
+
+bool SftpConnection::transferMoves(size_t bytes) {
+    if (!inTransfer_) return true;
+    const auto now = std::chrono::steady_clock::now();
+    speedWindowBytes_ += bytes;
+    if (now > transferDeadline_)
+        return overdue("listing or transfer not done within " + std::to_string(options_.transferTimeoutSeconds) + " s");
+    const auto window = std::chrono::seconds(options_.stallTimeoutSeconds);
+    if (now - speedWindowStart_ < window) return true;
+    if (speedWindowBytes_ < kLowSpeedBytesPerSecond * static_cast<size_t>(options_.stallTimeoutSeconds))
+        return overdue("listing or transfer slower than " + std::to_string(kLowSpeedBytesPerSecond) + " bytes a second");
+    speedWindowStart_ = now;
+    speedWindowBytes_ = 0;
+    return true;
+}
+
+long SftpConnection::transferWaitMs() const {
+    const long stall = options_.stallTimeoutSeconds * 1000;
+    if (!inTransfer_) return stall;
+    const auto now = std::chrono::steady_clock::now();
+    const auto window = std::chrono::seconds(options_.stallTimeoutSeconds);
+    const auto until = std::min(transferDeadline_, speedWindowStart_ + window);
+    const long left = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count());
+    return std::clamp(left + 1, 1L, stall);  // past the mark by a moment: then transferMoves() judges
+}
+
 int SftpConnection::connect(const FtpHost& host, const std::string& account, const std::string& password) {
     close();
     lost_ = false;
+    timedOut_ = false;
     lastError_.clear();
     trust_ = {};
     password_ = password;
@@ -445,11 +483,14 @@ bool SftpConnection::readExact(size_t size, std::string& out) {
     char buffer[65536];
     while (input_.size() < size) {
         if (!channel_) return failed("not connected");
-        if (std::chrono::steady_clock::now() > replyDeadline_) return failed("no whole reply in time");
-        ssize_t n = finish([&] { return libssh2_channel_read(channel_, buffer, sizeof buffer); });
-        if (n == LIBSSH2_ERROR_TIMEOUT) return failed("no reply in time");
+        if (std::chrono::steady_clock::now() > replyDeadline_) return overdue("no whole reply in time");
+        ssize_t n = finish([&] { return libssh2_channel_read(channel_, buffer, sizeof buffer); }, transferWaitMs());
+        if (n == LIBSSH2_ERROR_TIMEOUT && !(inTransfer_ && transferMoves(0) && !options_.stopped()))
+            return lost_ ? false : overdue("no reply in time");
+        if (n == LIBSSH2_ERROR_TIMEOUT) continue;  // a mark of the transfer's, not the stall limit
         if (n < 0) return failed("connection lost: " + sessionError(session_));
         if (n == 0) return failed("the server closed the connection");
+        if (!transferMoves(static_cast<size_t>(n))) return false;
         input_.append(buffer, static_cast<size_t>(n));
     }
     out.assign(input_, 0, size);
@@ -461,9 +502,13 @@ bool SftpConnection::writeAll(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         if (!channel_) return failed("not connected");
-        ssize_t n = finish([&] { return libssh2_channel_write(channel_, bytes.data() + done, bytes.size() - done); });
-        if (n == LIBSSH2_ERROR_TIMEOUT) return failed("the server takes nothing in");
+        ssize_t n = finish([&] { return libssh2_channel_write(channel_, bytes.data() + done, bytes.size() - done); },
+                           transferWaitMs());
+        if (n == LIBSSH2_ERROR_TIMEOUT && !(inTransfer_ && transferMoves(0) && !options_.stopped()))
+            return lost_ ? false : overdue("the server takes nothing in");
+        if (n == LIBSSH2_ERROR_TIMEOUT) continue;
         if (n < 0) return failed("connection lost: " + sessionError(session_));
+        if (!transferMoves(static_cast<size_t>(n))) return false;
         done += static_cast<size_t>(n);
     }
     return true;
@@ -485,6 +530,7 @@ void SftpConnection::close() {
     channel_ = nullptr;
     session_ = nullptr;
     closing_ = false;
+    inTransfer_ = false;
     loggedIn_ = false;
     if (socket_ != -1) closeSocket(static_cast<Socket>(socket_));
     socket_ = -1;

@@ -58,6 +58,25 @@ public:
     // Drops the reply to id whenever it comes (a CLOSE nobody waits for).
     void forget(uint32_t id) { forgotten_.push_back(id); }
 
+    // One listing or upload (or a batch of listings) from begin to end:
+    // it fails when it outlasts the transfer limit, or when it moves fewer
+    // than kLowSpeedBytesPerSecond over the stall limit, as FTP's do.
+    void beginTransfer();
+    void endTransfer() { inTransfer_ = false; }
+    class Transfer {
+    public:
+        explicit Transfer(SftpConnection& connection) : connection_(connection) { connection_.beginTransfer(); }
+        ~Transfer() { connection_.endTransfer(); }
+        Transfer(const Transfer&) = delete;
+        Transfer& operator=(const Transfer&) = delete;
+
+    private:
+        SftpConnection& connection_;
+    };
+    // Whether the connection was given up on a deadline (no reply, a
+    // transfer too slow or too long): asking again would wait as long.
+    bool timedOut() const { return timedOut_; }
+
     bool offers(const std::string& extension) const;
     const std::string& loginFolder() const { return loginFolder_; }
     // A folder typed from "/" as FTP shows it ("/public_html") may lie
@@ -74,6 +93,7 @@ public:
 
     // A folder's listing larger than this is not read to its end.
     static constexpr size_t kMaxListingBytes = 128u << 20;
+    static constexpr size_t kLowSpeedBytesPerSecond = 64;
 
     // Encoding of the protocol's values.
     static void putU32(std::string& out, uint32_t value);
@@ -99,6 +119,11 @@ private:
     bool writeAll(const std::string& bytes);
     bool readExact(size_t size, std::string& out);
     bool failed(const std::string& text);  // notes a lost connection; false
+    bool overdue(const std::string& text);  // the same, on a deadline
+    // Counts bytes moved; false (the connection given up) when the
+    // transfer is past its limit or too slow.
+    bool transferMoves(size_t bytes);
+    long transferWaitMs() const;  // the longest a step may wait now
     bool cancelled() const { return options_.cancel && options_.cancel->load(); }
     template <typename Step>
     auto finish(Step step, long limitMs = -1, bool cancellable = true) -> decltype(step());
@@ -118,6 +143,10 @@ private:
     std::unordered_set<uint32_t> awaiting_;  // ids sent and not yet answered
     uint32_t nextId_ = 1;
     std::chrono::steady_clock::time_point replyDeadline_;
+    bool inTransfer_ = false;
+    std::chrono::steady_clock::time_point transferDeadline_, speedWindowStart_;
+    size_t speedWindowBytes_ = 0;
+    bool timedOut_ = false;
     bool lost_ = false;
     bool loggedIn_ = false;  // the cancel flag stops logins only
     bool closing_ = false;   // nor a goodbye

@@ -27,6 +27,7 @@ int SftpFolderReader::connect(const std::string& hostText, const std::string& ac
 size_t SftpFolderReader::read(const std::vector<std::string>& paths, std::vector<Result>& results, bool, bool) {
     results.assign(paths.size(), Result{});
     std::vector<Folder> folders(paths.size());
+    C::Transfer limits(connection_);
     for (size_t i = 0; i < paths.size(); ++i) {
         results[i].path = paths[i];
         folders[i].realpath = connection_.send(C::kRealpath, C::stringPayload(paths[i]), "REALPATH " + paths[i]);

@@ -16,6 +16,8 @@ public:
     size_t read(const std::vector<std::string>& paths, std::vector<Result>& results, bool identitiesFirst,
                 bool useMlst) override;
     bool outOfStep() const override { return false; }  // replies are matched by their ids
+    // The folder walk would read it the same way.
+    std::string overdue() const override { return connection_.timedOut() ? connection_.lastError() : std::string(); }
     FailureKind loginFailure() const override { return connection_.loginFailure(); }
     const std::string& loginError() const override { return connection_.lastError(); }
     std::string alternativeTarget(const std::string& folder) const override { return connection_.belowLogin(folder); }

@@ -101,6 +101,7 @@ int SftpSession::currentDirectory(std::string& path) {
 int SftpSession::listNames(NameList& names) {
     const size_t before = names.size();
     lastList_ = ListOutcome::Unreadable;
+    C::Transfer limits(connection_);
     Reply reply;
     if (!request(C::kOpendir, C::stringPayload(currentPath_), "OPENDIR " + currentPath_, reply)) return 0;
     if (reply.type != C::kHandle) {
@@ -241,6 +242,7 @@ int SftpSession::putFile(const std::string& localName, const std::string& remote
     const std::string target = fullPath(remoteName);
     const std::string partial = target + kUploadSuffix;
     std::string handle;
+    C::Transfer limits(connection_);
     if (!openFile(partial, kOpenWrite | kOpenCreate | kOpenTruncate, handle)) return -1;
     const bool written = writeFile(localName, handle);
     if (lost_) return -1;
@@ -258,6 +260,7 @@ int SftpSession::readFile(const std::string& name, std::string& content, size_t 
     content.clear();
     const std::string path = fullPath(name);
     std::string handle;
+    C::Transfer limits(connection_);
     if (!openFile(path, kOpenRead, handle)) return lost_ ? -1 : 0;
     // Piece by piece from where the last one ended: a server may send less
     // than asked before the end.

@@ -26,6 +26,7 @@ public:
     int close() override;
     bool connected() const override { return connection_.connected(); }
     bool connectionLost() const override { return lost_; }
+    bool timedOut() const override { return lost_ && connection_.timedOut(); }
     const std::string& lastError() const override { return lastError_; }
     const TrustProblem& trustProblem() const override { return connection_.trustProblem(); }
     FailureKind loginFailure() const override { return connection_.loginFailure(); }

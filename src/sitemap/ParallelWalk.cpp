@@ -233,6 +233,12 @@ void ParallelWalk::worker(std::unique_ptr<FolderReader> reader, bool identitiesP
             finish(WalkResult::ConnectionLost);
             return;
         }
+        if (answered < batch.size() && !reader->overdue().empty()) {
+            // Given up on a deadline that the folder walk would meet again.
+            if (failureReason_.empty()) failureReason_ = reader->overdue();
+            finish(WalkResult::ConnectionLost);
+            return;
+        }
         if (answered < batch.size()) {
             // The connection broke or went silent at one folder: that one is
             // read another way, the others go back to the queue.

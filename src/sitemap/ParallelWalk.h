@@ -89,6 +89,9 @@ public:
     // tried, and run() returned with usable false).
     FailureKind loginFailure() const { return loginFailure_; }
     const std::string& loginError() const { return loginError_; }
+    // Why the walk ended on ConnectionLost when a connection of its own
+    // said why; empty otherwise.
+    const std::string& failureReason() const { return failureReason_; }
 
 private:
     struct Node;
@@ -119,6 +122,7 @@ private:
     bool useMlst_ = true;
     FailureKind loginFailure_ = FailureKind::None;
     std::string loginError_;
+    std::string failureReason_;  // under the lock
     std::atomic<bool> confused_{false};  // replies came out of step with the commands
     std::atomic<bool> stopLister_{false};  // the walk is over: the lister's login gives up
     bool rootRead_ = false;    // the first connection has read the target folder

@@ -259,7 +259,8 @@ WalkResult SitemapJob::fastWalk(RemoteSession& session, Target& target, bool& us
         loginFailed_ = {parallel.loginFailure(), parallel.loginError(), {}};
     if (!usable) return WalkResult::ConnectionLost;  // what it wrote is thrown away
     walkStats_ = parallel.stats();
-    if (result == WalkResult::ConnectionLost) reason_ = session.lastError();
+    if (result == WalkResult::ConnectionLost)
+        reason_ = parallel.failureReason().empty() ? session.lastError() : parallel.failureReason();
     return result;
 }
 

@@ -183,6 +183,7 @@ void TestServer::startSftp(const std::string& root, const Options& options) {
     if (options.posixRename) args.push_back("--posix-rename");
     if (options.openSshFiles) args.push_back("--openssh");
     if (options.duplicateNames) args.push_back("--duplicate-names");
+    if (!options.endless.empty()) args.insert(args.end(), {"--endless", options.endless});
     if (options.sftpVersion != 3) args.insert(args.end(), {"--sftp-version", std::to_string(options.sftpVersion)});
     startScript(args);
 }

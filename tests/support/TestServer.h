@@ -47,6 +47,9 @@ public:
         bool openSshFiles = false;  // OpenSSH's sftp-server serves the files
         int sftpVersion = 3;        // the version the server says it speaks (paramiko only)
         bool duplicateNames = false;  // every NAME reply sent twice (paramiko only)
+        // Folders named "endless" never end (paramiko only): "trickle" (an
+        // entry every 0.3 s) or "empty" (empty NAME replies at once).
+        std::string endless;
     };
 
     explicit TestServer(const std::string& root);

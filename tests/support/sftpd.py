@@ -9,11 +9,13 @@ files, starting in the folder (paths are then the machine's own). Prints
 import argparse
 import base64
 import hashlib
+import itertools
 import os
 import socket
 import subprocess
 import sys
 import threading
+import time
 
 import paramiko
 from paramiko import SFTPAttributes, SFTPHandle, SFTPServer, SFTPServerInterface
@@ -177,6 +179,8 @@ def main():
     parser.add_argument("--sftp-version", type=int, default=3, help="the version the server says it speaks")
     parser.add_argument("--duplicate-names", action="store_true",
                         help="send every NAME reply twice: the second answers an id answered already")
+    parser.add_argument("--endless", choices=["trickle", "empty"],
+                        help="folders named 'endless' never end: one entry every 0.3 s, or empty NAME replies")
     parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
 
@@ -194,6 +198,41 @@ def main():
             if t == CMD_NAME:
                 send_once(self, t, packet)
         BaseSFTP._send_packet = send_names_twice
+    if args.endless:
+        from paramiko.message import Message
+        from paramiko.sftp import CMD_NAME
+        read_folder, open_folder = SFTPServer._read_folder, SFTPServer._open_folder
+        counter = itertools.count()
+
+        def open_marked_folder(self, request_number, path):
+            self.opening_endless = os.path.basename(path.rstrip("/")) == "endless"
+            open_folder(self, request_number, path)
+
+        def marked_handle(self, request_number, handle, folder=False):
+            handle.endless = folder and getattr(self, "opening_endless", False)
+            send_handle(self, request_number, handle, folder)
+        send_handle = SFTPServer._send_handle_response
+
+        def endless_folder(self, request_number, folder):
+            if not getattr(folder, "endless", False):
+                return read_folder(self, request_number, folder)
+            msg = Message()
+            msg.add_int(request_number)
+            if args.endless == "empty":
+                msg.add_int(0)
+            else:
+                time.sleep(0.3)
+                name = "p%d.html" % next(counter)
+                attr = SFTPAttributes()
+                attr.st_mode, attr.st_size = 0o100644, 0
+                msg.add_int(1)
+                msg.add_string(name)
+                msg.add_string(name)
+                attr._pack(msg)
+            self._send_packet(CMD_NAME, msg)
+        SFTPServer._read_folder = endless_folder
+        SFTPServer._open_folder = open_marked_folder
+        SFTPServer._send_handle_response = marked_handle
     if args.sftp_version != 3:
         from paramiko import sftp as sftp_protocol
         sftp_protocol._VERSION = args.sftp_version
