@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include "TempTree.h"
@@ -184,6 +185,33 @@ TEST(Cli, UnreadableFoldersAndControlBytes) {
         }
         EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
     }
+}
+
+// Listings that never end, on every connection at once, and a large
+// known_hosts file: the run stays under the memory ceiling the README
+// states for 4 connections, and fails saying which folders it could not
+// keep.
+TEST(Cli, MemoryStaysUnderItsCeiling) {
+    TempTree site, dir;
+    site.file("www/index.html");
+    for (const char* folder : {"a", "b", "c", "d"}) site.file(std::string("www/") + folder + "/endless/.keep");
+    std::string hosts;
+    for (int i = 0; hosts.size() < (11u << 20); ++i)
+        hosts += "host" + std::to_string(i) + ".example.jp ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAI" +
+                 std::string(43, static_cast<char>('A' + i % 26)) + "\n";
+    dir.file("known_hosts", hosts);
+    TestServer::Options options;
+    options.kind = TestServer::Kind::Sftp;
+    options.hostKeyFile = (dir.path() / "server_key").string();
+    options.endless = "flood";
+    TestServer server(site.str(), options);
+    dir.file("SETTING.INI", settingsText(server.host(), "secret"));
+    auto run = runCli(dir, "--connections 4 --trust-host-key " + server.fingerprint());
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("一覧を取得できなかったフォルダ: 4\n"), std::string::npos) << run.output;
+    EXPECT_LT(children.ru_maxrss, 400L * 1024) << "KiB at peak";
 }
 
 // What a server names reaches the terminal with every control escaped,

@@ -21,6 +21,7 @@ size_t FolderProbe::probe(const std::vector<std::string>& paths, std::vector<Res
     commands.push_back("NOOP");
     results.assign(paths.size(), Result{});
     if (!control_.send(commands)) return 0;
+    size_t kept = 0;  // by the batch's listings so far
     FtpControl::Reply options;  // servers without MLST refuse it; that is fine
     if (identitiesFirst && !control_.readReply(options)) return 0;
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -48,11 +49,21 @@ size_t FolderProbe::probe(const std::vector<std::string>& paths, std::vector<Res
         auto reported = pwd.lines.empty() ? std::nullopt : listing::usablePathFromPwdReply(pwd.lines.front());
         result.path = reported.value_or(paths[i]);
         result.id = mlst.code == 250 ? listing::mlstUniqueId(mlst.lines) : std::string();
+        size_t bytes = 0;
+        for (const auto& line : stat.lines) bytes += line.size();
+        // A batch keeps no more than one listing may: the folder that would
+        // pass that is read on its own another way.
+        const size_t atMost = keptBytesAtMost(stat.lines.size(), bytes);
+        if (kept + atMost > kMaxKeptListingBytes) {
+            result.odd = true;
+            continue;
+        }
         size_t unreadable = isStatListing(stat) ? listing::parseStatReply(stat.lines, result.names) : 0;
+        for (const auto& entry : result.names) kept += keptBytes(entry);
         result.odd = !isStatListing(stat) || (result.names.empty() && unreadable > 0);
     }
     FtpControl::Reply noop;
-    if (!control_.readReply(noop)) return paths.size() - 1;  // the last one may be incomplete
+    if (!control_.readReply(noop)) return paths.empty() ? 0 : paths.size() - 1;  // the last may be incomplete
     if (noop.code != 200) {
         outOfStep_ = true;
         return 0;

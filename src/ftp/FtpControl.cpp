@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include "ftp/ListingParser.h"
+#include "ftp/NameList.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,7 +22,7 @@ namespace {
 // A reply line longer than this, or a reply larger than this in all, is no
 // reply a folder walk needs: the connection is given up.
 constexpr size_t kMaxReplyLineBytes = 64u << 10;
-constexpr size_t kMaxReplyBytes = 64u << 20;
+constexpr size_t kMaxReplyBytes = kMaxKeptListingBytes;  // the lines as held, see readReply
 
 using Clock = std::chrono::steady_clock;
 
@@ -183,7 +184,7 @@ bool FtpControl::readReply(Reply& reply) {
             }
             continue;
         }
-        total += end - pos;
+        total += end - pos + sizeof(std::string);  // what the line holds in memory
         if (total > kMaxReplyBytes) {
             lost_ = true;
             return false;

@@ -2,12 +2,16 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ftp/FtpHost.h"
 #include "util/Failure.h"
 
 typedef void CURL;
+namespace known_hosts {
+class File;
+}
 
 // How every FTP login of a generation is set up: time limits, what is
 // traced, and what stops it. One value for FtpSession and FtpControl alike.
@@ -42,13 +46,13 @@ struct FtpOptions {
     // around verification: names and dates are checked all the same.
     std::string caFile;
 
-    // SFTP: the file of trusted host keys (OpenSSH's known_hosts form);
-    // empty, none is trusted. A host not in it is trusted when
+    // SFTP: the file of trusted host keys (OpenSSH's known_hosts form),
+    // shared by the run's connections; null, none is trusted. A host not in it is trusted when
     // trustNewHostKey says so (called on the connecting thread with
     // "host:port" and the key's "SHA256:..." fingerprint, e.g. after asking
     // the user); its key is then added to the file. A host whose key
     // differs from the file's is never trusted.
-    std::string knownHostsFile;
+    std::shared_ptr<known_hosts::File> knownHosts;
     std::function<bool(const std::string& host, const std::string& fingerprint)> trustNewHostKey;
 };
 

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <libssh2.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -24,7 +25,13 @@ constexpr long kLowSpeedBytesPerSecond = 64;
 constexpr FtpSession::Anchor kListingAnchor = FtpSession::Anchor::Always;
 
 // Listings larger than this are refused rather than held in memory.
-constexpr size_t kMaxListingBytes = 128u << 20;
+constexpr size_t kMaxListingBytes = kMaxKeptListingBytes;
+
+// Whether the listing's text would hold more than a listing may once read.
+bool tooLargeToKeep(std::string_view text) {
+    return keptBytesAtMost(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1, text.size()) >
+           kMaxKeptListingBytes;
+}
 constexpr int kLongestSleepMs = 5;  // while a request runs
 
 // A refused login because of too many connections is asked again after
@@ -360,6 +367,12 @@ int FtpSession::listNames(NameList& names) {
     // LIST first: its order is the folder's listing order, the one every walk
     // follows. MLSD only for servers whose LIST lines cannot be read.
     size_t unreadable = 0;
+    auto tooLarge = [&] {
+        lastList_ = ListOutcome::Unreadable;
+        lastError_ = "listing too large to keep in memory (more than " + std::to_string(kMaxKeptListingBytes >> 20) +
+                     " MB once read)";
+        return 0;
+    };
     if (!preferMlsd_) {
         if (!perform({}, Body::Download, "LIST", kListingAnchor)) {
             // A server may refuse LIST and offer MLSD only.
@@ -370,13 +383,16 @@ int FtpSession::listNames(NameList& names) {
                 return 0;
             }
             preferMlsd_ = true;
+            if (tooLargeToKeep(data_)) return tooLarge();
             return finishListing(names, before, listing::parseMlsd(data_, names));
         }
+        if (tooLargeToKeep(data_)) return tooLarge();
         unreadable = listing::parseList(data_, names);
         if (names.size() > before || unreadable == 0 || !hasMlst_) return finishListing(names, before, unreadable);
         preferMlsd_ = true;
     }
     if (!perform({}, Body::Download, "MLSD", kListingAnchor)) return 0;
+    if (tooLargeToKeep(data_)) return tooLarge();
     unreadable = listing::parseMlsd(data_, names);
     return finishListing(names, before, unreadable);
 }

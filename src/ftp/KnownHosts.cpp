@@ -118,4 +118,26 @@ bool add(const std::string& file, const std::string& line, std::string& error) {
     return false;
 }
 
+bool File::check(LIBSSH2_SESSION* session, const std::string& host, int port, Verdict& verdict,
+                 std::string& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto key = std::make_pair(hostName(host, port), hostKey(session));
+    auto known = verdicts_.find(key);
+    if (known != verdicts_.end()) {
+        verdict = known->second;
+        return true;
+    }
+    std::string text;
+    if (!path_.empty() && !read(path_, text, error)) return false;
+    verdict = known_hosts::check(session, text, host, port);
+    verdicts_[key] = verdict;
+    return true;
+}
+
+bool File::trust(LIBSSH2_SESSION* session, const std::string& host, int port, std::string& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    verdicts_[std::make_pair(hostName(host, port), hostKey(session))] = Verdict::Known;
+    return path_.empty() || add(path_, lineFor(session, host, port), error);
+}
+
 }  // namespace known_hosts

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
+#include <utility>
 
 typedef struct _LIBSSH2_SESSION LIBSSH2_SESSION;
 
@@ -40,5 +43,27 @@ constexpr std::uintmax_t kMaxBytes = 64u << 20;
 // rewritten beside and renamed, so a failure loses nothing). Safe to call
 // from several threads of the process.
 bool add(const std::string& file, const std::string& line, std::string& error);
+
+// The file as one run's connections share it: read and checked once per
+// host, port and key (a large file would otherwise be read and parsed again
+// by every connection), and kept up to date as keys are trusted. Safe to
+// use from the run's threads.
+class File {
+public:
+    explicit File(std::string path) : path_(std::move(path)) {}
+    const std::string& path() const { return path_; }
+
+    // The session's host key against the file. False, with an error naming
+    // the file, when it cannot be read.
+    bool check(LIBSSH2_SESSION* session, const std::string& host, int port, Verdict& verdict, std::string& error);
+    // Trusts the session's host key from now on: for the rest of the run,
+    // and in the file (false, with an error, when it could not be written).
+    bool trust(LIBSSH2_SESSION* session, const std::string& host, int port, std::string& error);
+
+private:
+    std::string path_;
+    std::mutex mutex_;
+    std::map<std::pair<std::string, std::string>, Verdict> verdicts_;  // by "[host]:port" and key
+};
 
 }  // namespace known_hosts

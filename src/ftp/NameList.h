@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,17 @@ struct NameEntry {
 
 // The names of one remote folder, in the order the server listed them.
 using NameList = std::vector<NameEntry>;
+
+// What one folder's listing, and one batch of listings read at once on a
+// connection, may hold in memory: a larger one is not kept (the folder is
+// counted as unreadable, saying why). The memory a run needs is bounded by
+// it: see the README.
+inline constexpr size_t kMaxKeptListingBytes = 64u << 20;
+
+// The memory an entry holds, about.
+inline size_t keptBytes(const NameEntry& entry) {
+    return sizeof(NameEntry) + entry.name.size() + entry.uniqueId.size() + entry.facts.size();
+}
+// At most what a listing of that many lines and bytes becomes once read:
+// each line gives one entry at most, holding its own bytes at most.
+inline size_t keptBytesAtMost(size_t lines, size_t bytes) { return lines * sizeof(NameEntry) + bytes; }

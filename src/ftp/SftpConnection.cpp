@@ -306,12 +306,13 @@ bool SftpConnection::trusted(const FtpHost& host) {
     const std::string fingerprint = known_hosts::fingerprint(session_);
     const std::string hostPort = host.host + ":" + std::to_string(host.port);
     trace("host key " + fingerprint);
-    std::string text, unreadable;
-    if (!options_.knownHostsFile.empty() && !known_hosts::read(options_.knownHostsFile, text, unreadable)) {
+    known_hosts::Verdict verdict = known_hosts::Verdict::Unknown;
+    std::string unreadable;
+    if (options_.knownHosts && !options_.knownHosts->check(session_, host.host, host.port, verdict, unreadable)) {
         lastError_ = unreadable;  // no key can be checked against it, nor added to it
         return false;
     }
-    switch (known_hosts::check(session_, text, host.host, host.port)) {
+    switch (verdict) {
         case known_hosts::Verdict::Known:
             return true;
         case known_hosts::Verdict::Changed:
@@ -329,8 +330,7 @@ bool SftpConnection::trusted(const FtpHost& host) {
         return false;
     }
     std::string error;
-    if (!options_.knownHostsFile.empty() &&
-        !known_hosts::add(options_.knownHostsFile, known_hosts::lineFor(session_, host.host, host.port), error))
+    if (options_.knownHosts && !options_.knownHosts->trust(session_, host.host, host.port, error))
         trace("! " + error);  // trusted for this run all the same
     return true;
 }

@@ -91,8 +91,6 @@ public:
     const TrustProblem& trustProblem() const { return trust_; }
     void close();
 
-    // A folder's listing larger than this is not read to its end.
-    static constexpr size_t kMaxListingBytes = 128u << 20;
     static constexpr size_t kLowSpeedBytesPerSecond = 64;
 
     // Encoding of the protocol's values.

@@ -12,7 +12,6 @@ struct Folder {
     uint32_t realpath = 0, opendir = 0;
     std::string handle;
     std::vector<uint32_t> reads;  // directory reads in flight
-    size_t bytes = 0;
     bool open = false, done = false;
 };
 
@@ -40,6 +39,7 @@ size_t SftpFolderReader::read(const std::vector<std::string>& paths, std::vector
         return folders.size();
     };
     C::Reply reply;
+    size_t kept = 0;  // by the batch's listings
     for (size_t i = 0; i < paths.size(); ++i) {
         Folder& folder = folders[i];
         if (!connection_.reply(folder.realpath, reply)) return brokeAt();
@@ -70,9 +70,18 @@ size_t SftpFolderReader::read(const std::vector<std::string>& paths, std::vector
                 if (!connection_.reply(id, reply)) return brokeAt();
                 if (folder.done) continue;
                 if (reply.type == C::kName) {
-                    folder.bytes += reply.body.size();
-                    if (folder.bytes > C::kMaxListingBytes || !sftp_names::append(reply.body, results[i].names))
+                    NameList& names = results[i].names;
+                    const size_t had = names.size();
+                    const bool whole = sftp_names::append(reply.body, names);
+                    for (size_t n = had; n < names.size(); ++n) kept += keptBytes(names[n]);
+                    // A batch keeps no more than one listing may: the folder
+                    // that passes it is read on its own another way.
+                    if (!whole || kept > kMaxKeptListingBytes) {
+                        for (const auto& entry : names) kept -= keptBytes(entry);
+                        names.clear();
+                        names.shrink_to_fit();
                         folder.done = results[i].odd = true;
+                    }
                 } else {
                     // The end, or a read that failed: the latter is read again
                     // another way.

@@ -121,9 +121,15 @@ int SftpSession::listNames(NameList& names) {
             if (!connection_.reply(id, reply)) return lost(), 0;
             if (done || !ok) continue;
             if (reply.type == C::kName) {
-                bytes += reply.body.size();
-                ok = bytes <= C::kMaxListingBytes && sftp_names::append(reply.body, names);
-                if (!ok) lastError_ = "listing of " + currentPath_ + " too large or cut short";
+                const size_t had = names.size();
+                ok = sftp_names::append(reply.body, names);
+                for (size_t i = had; i < names.size(); ++i) bytes += keptBytes(names[i]);
+                if (!ok) lastError_ = "listing of " + currentPath_ + " cut short";
+                if (bytes > kMaxKeptListingBytes) {
+                    ok = false;
+                    lastError_ = "listing of " + currentPath_ + " too large to keep in memory (more than " +
+                                 std::to_string(kMaxKeptListingBytes >> 20) + " MB)";
+                }
             } else if (reply.type == C::kStatus && reply.status() == C::kEof) {
                 done = true;
             } else {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "ftp/KnownHosts.h"
 #include "ftp/RemoteSession.h"
 #include "sitemap/DirectoryWalk.h"
 #include "sitemap/JobObserver.h"
@@ -127,7 +128,7 @@ FtpOptions SitemapJob::ftpOptions(const std::string& label) {
     FtpOptions options;
     options.stop = stop_.get();
     options.caFile = settings_.caFile;
-    options.knownHostsFile = settings_.knownHostsFile;
+    options.knownHosts = knownHosts_;
     options.trustNewHostKey = [this](const std::string& host, const std::string& fingerprint) {
         return trustNewHostKey(host, fingerprint);
     };
@@ -363,6 +364,7 @@ void SitemapJob::writeRunLog(Outcome outcome, const std::tm& start) {
 }
 
 SitemapJob::Outcome SitemapJob::run() {
+    if (!settings_.knownHostsFile.empty()) knownHosts_ = std::make_shared<known_hosts::File>(settings_.knownHostsFile);
     const std::string file = localFile();
     removeEarlierFiles(file);
     const std::tm start = localNow();

@@ -141,6 +141,7 @@ private:
     WalkStats walkStats_;
     Failure failure_;
     std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<known_hosts::File> knownHosts_;  // read once per run
     std::string reason_;  // the words behind a walk's failure, until it is reported
     bool listingShown_ = false;
     bool serverSeen_ = false;  // the fast walk logged in and read the target folder

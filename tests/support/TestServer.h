@@ -48,7 +48,8 @@ public:
         int sftpVersion = 3;        // the version the server says it speaks (paramiko only)
         bool duplicateNames = false;  // every NAME reply sent twice (paramiko only)
         // Folders named "endless" never end (paramiko only): "trickle" (an
-        // entry every 0.3 s) or "empty" (empty NAME replies at once).
+        // entry every 0.3 s), "empty" (empty NAME replies at once) or
+        // "flood" (200 entries a reply, at once).
         std::string endless;
     };
 

@@ -179,8 +179,9 @@ def main():
     parser.add_argument("--sftp-version", type=int, default=3, help="the version the server says it speaks")
     parser.add_argument("--duplicate-names", action="store_true",
                         help="send every NAME reply twice: the second answers an id answered already")
-    parser.add_argument("--endless", choices=["trickle", "empty"],
-                        help="folders named 'endless' never end: one entry every 0.3 s, or empty NAME replies")
+    parser.add_argument("--endless", choices=["trickle", "empty", "flood"],
+                        help="folders named 'endless' never end: one entry every 0.3 s, empty NAME replies, "
+                             "or 200 entries a reply as fast as they go")
     parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
 
@@ -220,6 +221,13 @@ def main():
             msg.add_int(request_number)
             if args.endless == "empty":
                 msg.add_int(0)
+            elif args.endless == "flood":
+                msg.add_int(200)
+                for _ in range(200):
+                    name = "f%d" % next(counter)
+                    msg.add_string(name)
+                    msg.add_string(name.ljust(100))
+                    SFTPAttributes()._pack(msg)
             else:
                 time.sleep(0.3)
                 name = "p%d.html" % next(counter)
