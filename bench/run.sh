@@ -5,8 +5,8 @@
 # vsftpd; the fast rows at 150 ms; a tree of 10,111 folders at 20 ms; then
 # the memory of quillomar-cli on 1,000 folders holding 100,000 pages, and
 # on 1,011 folders holding 1,000,890 pages (split into 21 files) with and
-# without every sitemap option; FTP over TLS beside plain FTP at 20 ms; and
-# SFTP beside rclone over SFTP at 20 ms.
+# without every sitemap option; FTP over TLS beside plain FTP at 20 ms; one
+# folder of 50,010 pages on ProFTPD; and SFTP beside rclone over SFTP at 20 ms.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps
@@ -36,6 +36,10 @@ echo "## FTP over TLS: 329 folders at 20 ms (vsftpd and Pure-FTPd, AUTH TLS)"
 scripts/fetch-test-servers >/dev/null
 bench/walk_bench.py --cli build/quillomar-cli --rtts 20 --servers vsftpd,vsftpd-tls,pureftpd,pureftpd-tls \
   --tools "quillomar-cli, 1|quillomar-cli, 4 connections (default)|rclone"
+echo
+echo "## One folder of 50,010 pages on ProFTPD (its STAT takes minutes there), 0 and 20 ms"
+bench/walk_bench.py --cli build/quillomar-cli --rtts 0,20 --servers proftpd --levels 2 --files 3 --big-folder 50010 \
+  --tools "quillomar-cli, folder by folder|quillomar-cli, 4 connections (default)"
 echo
 echo "## SFTP: 329 folders at 20 ms (paramiko, posix-rename offered)"
 bench/walk_bench.py --cli build/quillomar-cli --rtts 20 --servers sftp \

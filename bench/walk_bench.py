@@ -73,6 +73,14 @@ def start_pyftpdlib(root):
     return p, p.port(), "user", "secret", None
 
 
+def start_proftpd(root):
+    """ProFTPD (from the test servers' cache), as the compatibility tests
+    start it: the tree is the login folder."""
+    p = Process([PYTHON, os.path.join(HERE, "..", "tests", "compat", "ftpservers.py"), "--kind", "proftpd",
+                 "--root", root])
+    return p, p.port(), "user", "secret", None
+
+
 def start_sftp(root, workdir):
     """The SFTP server over the tree; returns its host key's fingerprint last."""
     p = Process([PYTHON, SFTPD, "--root", root, "--host-key", os.path.join(workdir, "host_key"), "--posix-rename"])
@@ -232,6 +240,7 @@ def main():
     parser.add_argument("--servers", default="pyftpdlib,vsftpd")
     parser.add_argument("--levels", default="8,8,4", help="fan-out per level: 1 + 8 + 64 + 256 = 329 folders")
     parser.add_argument("--files", type=int, default=10)
+    parser.add_argument("--big-folder", type=int, default=0, help="one more folder, 'big', holding this many pages")
     parser.add_argument("--timeout", type=int, default=150, help="seconds one tool may take")
     parser.add_argument("--tools", default="",
                         help="only the tools whose label starts with one of these (separated by '|')")
@@ -243,6 +252,11 @@ def main():
     tree = os.path.join(base, "site")
     os.mkdir(tree)
     folders, files = make_tree(tree, [int(x) for x in args.levels.split(",")], args.files, args.files - 2)
+    if args.big_folder:
+        os.mkdir(os.path.join(tree, "big"))
+        for i in range(args.big_folder):
+            open(os.path.join(tree, "big", "p%06d.html" % i), "w").close()
+        folders, files = folders + 1, files + args.big_folder
     print("Tree: %d folders, %d files (%d pages)" % (folders, files, folders * (args.files - 2)))
     print()
     print("| server | RTT | tool | wall time (s) | round trips per folder | logins | peak RSS (MB) |")
@@ -257,6 +271,8 @@ def main():
                     server, port, user, password, ca = start_vsftpd(tree, work, tls=server_name == "vsftpd-tls")
                 elif server_name.startswith("pureftpd"):
                     server, port, user, password, ca = start_pureftpd(tree, work, tls=server_name == "pureftpd-tls")
+                elif server_name == "proftpd":
+                    server, port, user, password, ca = start_proftpd(tree)
                 elif server_name == "sftp":
                     server, port, user, password, fingerprint = start_sftp(tree, work)
                 else:

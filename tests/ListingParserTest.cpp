@@ -197,6 +197,22 @@ TEST(ControlReplies, PwdAndMlst) {
               "fe00ga74093");
     EXPECT_EQ(listing::mlstUniqueId({"250-Listing /d0", " type=dir; /d0", "250 End"}), "");
     EXPECT_EQ(listing::mlstUniqueId({"500 Unknown command."}), "");
+
+    // FEAT: what the walk asks for (UTF-8 names, MLST) only where offered.
+    const std::vector<std::string> features = {"211-Features:", " MLST type*;size*;", " utf8", "211 End"};
+    EXPECT_TRUE(listing::offersFeature(features, "UTF8"));
+    EXPECT_TRUE(listing::offersFeature(features, "MLST"));
+    EXPECT_FALSE(listing::offersFeature(features, "MLSD"));
+    EXPECT_FALSE(listing::offersFeature({"500 FEAT not understood", " UTF8"}, "UTF8"));
+}
+
+// A folder's own size, from which the walk tells a folder of thousands.
+TEST(ControlReplies, FolderSizes) {
+    NameList names;
+    listing::parseList("drwxr-xr-x 2 u g 1,404,928 Dec 10 00:14 big\r\n01-02-24  10:11AM  <DIR>  dos\r\n", names);
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].size, 1404928);
+    EXPECT_EQ(names[1].size, -1);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <winsock2.h>
 #else
 #include <poll.h>
+#include <sys/socket.h>
 #endif
 
 #include "ftp/FtpHost.h"
@@ -159,7 +160,7 @@ bool FtpControl::fill(Clock::time_point deadline) {
             buffer_.append(chunk, n);
             return true;
         }
-        if (code != CURLE_AGAIN || options_.stopped()) return false;
+        if (code != CURLE_AGAIN || options_.stopped() || options_.abandoned()) return false;
         const long budget = std::min(waitBudgetMs(deadline), waitBudgetMs(stalled));
         if (budget <= 0) return false;
         waitSocket(socket, false, std::min(budget, kSliceMs));
@@ -210,7 +211,18 @@ bool FtpControl::readReply(Reply& reply) {
 
 void FtpControl::close() {
     if (!curl_) return;
-    if (!lost_ && send({"QUIT"})) {
+    if (lost_) {
+        // Nothing more is said on a connection given up: the client would
+        // otherwise say QUIT and wait for a server that may be busy for
+        // minutes.
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket);
+#ifdef _WIN32
+        if (socket != CURL_SOCKET_BAD) shutdown(socket, SD_BOTH);
+#else
+        if (socket != CURL_SOCKET_BAD) shutdown(socket, SHUT_RDWR);
+#endif
+    } else if (send({"QUIT"})) {
         // Wait (briefly) for the server to answer, so that it no longer
         // counts this login when the next one arrives.
         curl_socket_t socket = CURL_SOCKET_BAD;

@@ -41,6 +41,11 @@ struct FtpOptions {
     // within a moment.
     const std::atomic<bool>* stop = nullptr;
     bool stopped() const { return stop && stop->load(); }
+    // FtpControl: set from another thread to give up the reply this
+    // connection waits for (its answer came another way); the connection
+    // is then not used again.
+    const std::atomic<bool>* abandon = nullptr;
+    bool abandoned() const { return abandon && abandon->load(); }
     // A file of certificates (PEM) trusted besides the system's own, for a
     // server whose certificate a private authority signed. Never a way
     // around verification: names and dates are checked all the same.

@@ -171,7 +171,9 @@ int FtpSession::perform(const std::vector<std::string>& commands, Body body, con
     }
     long newConnections = 0;
     curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &newConnections);
-    if (newConnections > 0 && ((anchored() && !prefixed) || utf8_)) {
+    // A data connection counts too; the login's own reply tells a new login.
+    const bool loggedInAgain = newConnections > 0 && !lastReplyWithCode("230").empty();
+    if ((newConnections > 0 && anchored() && !prefixed) || (loggedInAgain && utf8_)) {
         // The client had to log in again: the commands ran in the login
         // folder, in the server's default character set. Ask again from our
         // own folder, in UTF-8.

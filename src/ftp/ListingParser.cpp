@@ -203,9 +203,20 @@ bool isSize(std::string_view s) {
 }
 
 void addIfSafe(NameList& out, std::string_view name, EntryKind kind, std::string_view uniqueId = {},
-               std::string_view facts = {}, ModifiedTime modified = {}) {
+               std::string_view facts = {}, ModifiedTime modified = {}, long long size = -1) {
     if (!isSafeName(name)) return;
-    out.push_back({std::string(name), kind, std::string(uniqueId), std::string(facts), modified});
+    out.push_back({std::string(name), kind, std::string(uniqueId), std::string(facts), modified, size});
+}
+
+// "1,658,880" or "4096"; -1 past what a size can be.
+long long sizeOf(std::string_view s) {
+    long long size = 0;
+    for (char c : s) {
+        if (c == ',') continue;
+        if (size > (1LL << 50)) return -1;
+        size = size * 10 + (c - '0');
+    }
+    return size;
 }
 
 // Lines that listings carry besides entries: "total 12", "合計 12", the
@@ -314,7 +325,7 @@ bool parseUnixLine(std::string_view line, NameList& out) {
     } else if (line[0] != '-') {
         kind = EntryKind::Other;  // device, pipe, socket: never a page or a folder
     }
-    addIfSafe(out, name, kind, {}, line.substr(0, nameStart), listingTime(tok, found, count));
+    addIfSafe(out, name, kind, {}, line.substr(0, nameStart), listingTime(tok, found, count), sizeOf(tok[found - 1]));
     return true;
 }
 

@@ -27,6 +27,7 @@ struct NameEntry {
     std::string uniqueId;  // the server's identity for the entry (MLSD "unique"), or empty
     std::string facts;     // the rest of its listing line (mode, size, time...), as sent
     ModifiedTime modified;
+    long long size = -1;  // in bytes, as a LIST line gives it; -1 when not given
 };
 
 // The names of one remote folder, in the order the server listed them.

@@ -114,7 +114,13 @@ void ParallelWalk::list(Node* node, const NameList& names) {
             child->kind = entry.kind;
             child->identity.path = childPath(node->identity.path, entry.name);
             child->depth = node->depth + 1;
-            queue_[child->place] = child.get();
+            // A folder listed this large holds thousands of names: some
+            // servers (ProFTPD) spend minutes over its STAT where its LIST
+            // takes seconds, so it is read folder by folder.
+            if (entry.size > kLargeFolderBytes)
+                child->state = Node::State::Odd;
+            else
+                queue_[child->place] = child.get();
             node->children.push_back(std::move(child));
         }
     }
@@ -336,6 +342,7 @@ bool ParallelWalk::readRoot(FolderReader& reader, const std::string& targetFolde
     flush();
     if (queue_.empty()) finish(result_);
     rootRead_ = true;
+    rootAnswered_ = false;  // the connection goes on with the walk
     judgeRoot();
     changed_.notify_all();
     return true;
@@ -370,12 +377,17 @@ WalkResult ParallelWalk::run(const std::string& targetFolder, const RootLister& 
             std::lock_guard<std::mutex> lock(mutex_);
             rootListing_ = std::move(listing);
             listerDone_ = true;
+            // Listed before the first connection's STAT came: that server
+            // is slow to STAT this folder (ProFTPD, thousands of names).
+            if (!rootRead_ && rootListing_.state == RootListing::State::Listed) rootAnswered_ = true;
             judgeRoot();
             if (rootRead_) flush();  // what waited for it
             changed_.notify_all();
         });
     };
-    auto first = FolderReader::forHost(options_.host, connectionOptions());
+    FtpOptions firstOptions = connectionOptions();
+    firstOptions.abandon = &rootAnswered_;
+    auto first = FolderReader::forHost(options_.host, std::move(firstOptions));
     const bool loggedIn = first->connect(options_.host, options_.account, options_.password) == 1;
     const auto loginTime = std::chrono::steady_clock::now() - started;
     if (!loggedIn) {

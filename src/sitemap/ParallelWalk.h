@@ -125,6 +125,9 @@ private:
     std::string failureReason_;  // under the lock
     std::atomic<bool> confused_{false};  // replies came out of step with the commands
     std::atomic<bool> stopLister_{false};  // the walk is over: the lister's login gives up
+    // The caller's listing of the root came before the first connection's:
+    // that one gives up waiting (see readRoot); the folder walk goes on.
+    std::atomic<bool> rootAnswered_{false};
     bool rootRead_ = false;    // the first connection has read the target folder
     bool listerDone_ = false;  // the caller's listing of it is in rootListing_
     RootListing rootListing_;
@@ -140,6 +143,9 @@ private:
     size_t entriesListed_ = 0;  // in every folder listed so far
     // A round trip asks for about this many entries at most.
     static constexpr size_t kEntriesPerRoundTrip = 512;
+    // A folder whose own size in its parent's listing passes this (about
+    // 8,000 names on common file systems) is read folder by folder.
+    static constexpr long long kLargeFolderBytes = 256 << 10;
     int inFlight_ = 0;
     int alive_ = 0;
     bool finished_ = false;
