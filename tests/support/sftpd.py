@@ -22,6 +22,7 @@ from paramiko import SFTPAttributes, SFTPHandle, SFTPServer, SFTPServerInterface
 from paramiko.sftp import SFTP_FAILURE, SFTP_OK
 
 args = None
+ENDLESS = SFTPAttributes.from_stat(os.stat_result((0o100644,) + (0,) * 9))  # the entries of --endless folders
 OPENSSH_SFTP_SERVER = "/usr/lib/openssh/sftp-server"
 
 
@@ -70,6 +71,8 @@ class Folder(SFTPServerInterface):
         return "/" + os.path.relpath(real, root) if real != root else "/"
 
     def list_folder(self, path):
+        if args.endless and os.path.basename(path.rstrip("/")) == "endless":
+            return [ENDLESS]
         try:
             folder = self.local(path)
             out = []
@@ -202,45 +205,23 @@ def main():
     if args.endless:
         from paramiko.message import Message
         from paramiko.sftp import CMD_NAME
-        read_folder, open_folder = SFTPServer._read_folder, SFTPServer._open_folder
-        counter = itertools.count()
-
-        def open_marked_folder(self, request_number, path):
-            self.opening_endless = os.path.basename(path.rstrip("/")) == "endless"
-            open_folder(self, request_number, path)
-
-        def marked_handle(self, request_number, handle, folder=False):
-            handle.endless = folder and getattr(self, "opening_endless", False)
-            send_handle(self, request_number, handle, folder)
-        send_handle = SFTPServer._send_handle_response
+        read_folder, counter = SFTPServer._read_folder, itertools.count()
+        count = {"empty": 0, "trickle": 1, "flood": 200}[args.endless]
 
         def endless_folder(self, request_number, folder):
-            if not getattr(folder, "endless", False):
+            if ENDLESS not in getattr(folder, "_SFTPHandle__files", []):
                 return read_folder(self, request_number, folder)
+            time.sleep(0.3 if args.endless == "trickle" else 0)
             msg = Message()
             msg.add_int(request_number)
-            if args.endless == "empty":
-                msg.add_int(0)
-            elif args.endless == "flood":
-                msg.add_int(200)
-                for _ in range(200):
-                    name = "f%d" % next(counter)
-                    msg.add_string(name)
-                    msg.add_string(name.ljust(100))
-                    SFTPAttributes()._pack(msg)
-            else:
-                time.sleep(0.3)
+            msg.add_int(count)
+            for _ in range(count):
                 name = "p%d.html" % next(counter)
-                attr = SFTPAttributes()
-                attr.st_mode, attr.st_size = 0o100644, 0
-                msg.add_int(1)
                 msg.add_string(name)
-                msg.add_string(name)
-                attr._pack(msg)
+                msg.add_string(name.ljust(100))
+                ENDLESS._pack(msg)
             self._send_packet(CMD_NAME, msg)
         SFTPServer._read_folder = endless_folder
-        SFTPServer._open_folder = open_marked_folder
-        SFTPServer._send_handle_response = marked_handle
     if args.sftp_version != 3:
         from paramiko import sftp as sftp_protocol
         sftp_protocol._VERSION = args.sftp_version
