@@ -206,6 +206,13 @@ bool SftpConnection::transferMoves(size_t bytes) {
     return true;
 }
 
+// A step that waited to its limit: true when that was a mark of the
+// transfer's and the transfer may go on; else the connection is given up.
+bool SftpConnection::keepWaiting(const std::string& text) {
+    if (inTransfer_ && transferMoves(0) && !options_.stopped()) return true;
+    return lost_ ? false : overdue(text);
+}
+
 long SftpConnection::transferWaitMs() const {
     const long stall = options_.stallTimeoutSeconds * 1000;
     if (!inTransfer_) return stall;
@@ -485,9 +492,8 @@ bool SftpConnection::readExact(size_t size, std::string& out) {
         if (!channel_) return failed("not connected");
         if (std::chrono::steady_clock::now() > replyDeadline_) return overdue("no whole reply in time");
         ssize_t n = finish([&] { return libssh2_channel_read(channel_, buffer, sizeof buffer); }, transferWaitMs());
-        if (n == LIBSSH2_ERROR_TIMEOUT && !(inTransfer_ && transferMoves(0) && !options_.stopped()))
-            return lost_ ? false : overdue("no reply in time");
-        if (n == LIBSSH2_ERROR_TIMEOUT) continue;  // a mark of the transfer's, not the stall limit
+        if (n == LIBSSH2_ERROR_TIMEOUT && keepWaiting("no reply in time")) continue;
+        if (n == LIBSSH2_ERROR_TIMEOUT) return false;
         if (n < 0) return failed("connection lost: " + sessionError(session_));
         if (n == 0) return failed("the server closed the connection");
         if (!transferMoves(static_cast<size_t>(n))) return false;
@@ -504,9 +510,8 @@ bool SftpConnection::writeAll(const std::string& bytes) {
         if (!channel_) return failed("not connected");
         ssize_t n = finish([&] { return libssh2_channel_write(channel_, bytes.data() + done, bytes.size() - done); },
                            transferWaitMs());
-        if (n == LIBSSH2_ERROR_TIMEOUT && !(inTransfer_ && transferMoves(0) && !options_.stopped()))
-            return lost_ ? false : overdue("the server takes nothing in");
-        if (n == LIBSSH2_ERROR_TIMEOUT) continue;
+        if (n == LIBSSH2_ERROR_TIMEOUT && keepWaiting("the server takes nothing in")) continue;
+        if (n == LIBSSH2_ERROR_TIMEOUT) return false;
         if (n < 0) return failed("connection lost: " + sessionError(session_));
         if (!transferMoves(static_cast<size_t>(n))) return false;
         done += static_cast<size_t>(n);

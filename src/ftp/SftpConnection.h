@@ -122,6 +122,7 @@ private:
     // transfer is past its limit or too slow.
     bool transferMoves(size_t bytes);
     long transferWaitMs() const;  // the longest a step may wait now
+    bool keepWaiting(const std::string& text);
     bool cancelled() const { return options_.cancel && options_.cancel->load(); }
     template <typename Step>
     auto finish(Step step, long limitMs = -1, bool cancellable = true) -> decltype(step());
