@@ -9,7 +9,7 @@
 #include "RecordingObserver.h"
 #include "TempTree.h"
 #include "TestServer.h"
-#include "sitemap/SitemapJob.h"
+#include "job/SitemapJob.h"
 
 namespace {
 

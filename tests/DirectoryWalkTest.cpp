@@ -4,8 +4,8 @@
 
 #include "TempTree.h"
 #include "TestServer.h"
-#include "ftp/FtpSession.h"
-#include "sitemap/DirectoryWalk.h"
+#include "remote/ftp/FtpSession.h"
+#include "walk/DirectoryWalk.h"
 #include "sitemap/SiteRules.h"
 #include "sitemap/SitemapFile.h"
 #include "sitemap/SitemapWriter.h"

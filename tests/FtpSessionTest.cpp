@@ -6,7 +6,7 @@
 
 #include "TempTree.h"
 #include "TestServer.h"
-#include "ftp/FtpSession.h"
+#include "remote/ftp/FtpSession.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ftp/ListingParser.h"
+#include "remote/ftp/ListingParser.h"
 
 namespace {
 

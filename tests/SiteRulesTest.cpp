@@ -1,7 +1,7 @@
 // Which names become entries with the sitemap options, and how lastmod reads.
 #include <gtest/gtest.h>
 
-#include "ftp/ListingParser.h"
+#include "remote/ftp/ListingParser.h"
 #include "sitemap/SiteRules.h"
 
 namespace {

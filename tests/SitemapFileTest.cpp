@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "TempTree.h"
 #include "sitemap/SitemapFile.h"
 
@@ -18,29 +20,37 @@ TEST(SitemapFile, PiecesAreExact) {
               "\t<url>\n\t\t<loc>http://e/p.html</loc>\n\t\t<mobile:mobile/>\n\t</url>\n");
 }
 
-TEST(SitemapFile, AppendsWithCrLfAndCreatesOnEmptyText) {
+TEST(SitemapFile, OnDiskLinesEndInCrLfAndRemoveSparesFolders) {
+    EXPECT_EQ(SitemapFile::onDisk(""), "");
+    EXPECT_EQ(SitemapFile::onDisk("a\nb\nc\n"), "a\r\nb\r\nc\r\n");
     TempTree dir;
     auto file = (dir.path() / "sitemap.xml").string();
-    ASSERT_TRUE(SitemapFile::appendToFile(file, ""));
-    EXPECT_EQ(readFile(file), "");
-    ASSERT_TRUE(SitemapFile::appendToFile(file, "a\nb\n"));
-    ASSERT_TRUE(SitemapFile::appendToFile(file, "c\n"));
-    EXPECT_EQ(readFile(file), "a\r\nb\r\nc\r\n");
+    dir.file("sitemap.xml", "x");
     SitemapFile::remove(file);
     EXPECT_EQ(readFile(file), "<missing>");
     SitemapFile::remove(file);  // a missing file is fine
+    dir.folder("taken.xml");
+    SitemapFile::remove((dir.path() / "taken.xml").string());
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "taken.xml"));
 }
 
-TEST(SitemapFile, ReportsPiecesThatCannotBeWritten) {
+TEST(SitemapFile, ReportsFilesThatCannotBeMade) {
     TempTree dir;
-    // Cannot be opened: a folder stands where the file should be, or the folder is missing.
+    std::string error;
+    // No folder to put it in.
+    EXPECT_EQ(SitemapFile::createPartial((dir.path() / "no/such/sitemap.xml").string(), error), "");
+    EXPECT_NE(error.find("no/such"), std::string::npos) << error;
+    // A folder stands where the file should go: the partial stays, the folder too.
     dir.folder("taken.xml");
-    EXPECT_FALSE(SitemapFile::appendToFile((dir.path() / "taken.xml").string(), "x\n"));
-    EXPECT_FALSE(SitemapFile::appendToFile((dir.path() / "no/such/sitemap.xml").string(), "x\n"));
-#ifndef _WIN32
-    // Opens, but the write fails (a full disk).
-    EXPECT_FALSE(SitemapFile::appendToFile("/dev/full", "<urlset>\n"));
-#endif
+    const std::string target = (dir.path() / "taken.xml").string();
+    const std::string partial = SitemapFile::createPartial(target, error);
+    ASSERT_NE(partial, "");
+    error.clear();
+    EXPECT_FALSE(SitemapFile::commit(partial, target, error));
+    EXPECT_NE(error.find("cannot replace"), std::string::npos) << error;
+    SitemapFile::removeLeftPartials(target);
+    EXPECT_EQ(readFile(partial), "<missing>");
+    EXPECT_TRUE(std::filesystem::is_directory(target));
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include "RecordingObserver.h"
 #include "TempTree.h"
 #include "TestServer.h"
-#include "sitemap/Messages.h"
-#include "sitemap/SitemapJob.h"
+#include "job/Messages.h"
+#include "job/SitemapJob.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <winsock2.h>
 #endif
 
-#include "ftp/FtpSession.h"
+#include "remote/Network.h"
 #include "settings/SettingsFile.h"
 #include "ui/AppIdentity.h"
 #include "util/Utf8Path.h"
@@ -31,7 +31,7 @@ bool startNetwork() {
         return false;
     }
 #endif
-    return FtpSession::initNetwork();
+    return initNetwork();
 }
 
 // Makes the per-user folder (readable by its owner only: the settings hold

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string_view>
 
+#include "util/Lines.h"
 #include "util/Utf8Path.h"
 
 namespace {
@@ -239,9 +240,7 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
             error = "cannot read the password file: " + *passwordFile;
             return false;
         }
-        std::string line = text.substr(0, text.find('\n'));
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        settings.password = line;
+        settings.password = firstLine(text);
     } else if (const char* fromEnvironment = std::getenv("QUILLOMAR_PASSWORD")) {
         settings.password = fromEnvironment;
     }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "sitemap/JobObserver.h"
+#include "job/JobObserver.h"
 
 // Reports a job on standard error, one line per text, UTF-8. Messages never
 // wait for an answer: there is nobody to press OK.

@@ -13,10 +13,10 @@
 
 #include "cli/CliOptions.h"
 #include "cli/ConsoleObserver.h"
-#include "ftp/FtpSession.h"
+#include "remote/Network.h"
 #include "settings/RunLog.h"
 #include "settings/SettingsFile.h"
-#include "sitemap/SitemapJob.h"
+#include "job/SitemapJob.h"
 #include "util/Utf8Path.h"
 
 #ifndef QUILLOMAR_VERSION
@@ -132,7 +132,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    if (!FtpSession::initNetwork()) {
+    if (!initNetwork()) {
         std::fprintf(stderr, "quillomar-cli: the network layer could not be started\n");
         return 1;
     }

@@ -14,6 +14,7 @@
 
 #include <vector>
 
+#include "util/Ascii.h"
 #include "util/FileReplace.h"
 #include "util/Lines.h"
 #include "util/TextCodec.h"
@@ -118,11 +119,6 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-std::string lowered(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // A line as the parser understands it: "[section]", "key=value" (blanks
 // around both and one pair of quotes dropped), or a comment as it stands.
 std::string normalized(const std::string& line) {
@@ -133,7 +129,7 @@ std::string normalized(const std::string& line) {
     if (eq == std::string::npos) return t;
     std::string value = trimmed(t.substr(eq + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-    return lowered(trimmed(t.substr(0, eq))) + "=" + value;
+    return lowerAscii(trimmed(t.substr(0, eq))) + "=" + value;
 }
 
 // The first line of the old file that the new one no longer holds (the
@@ -146,12 +142,12 @@ std::string firstLostLine(const std::string& original, const std::string& conten
     for (const auto& line : splitLines(original)) {
         std::string n = normalized(line);
         if (n.empty()) continue;
-        if (n[0] == '[') section = lowered(n);
+        if (n[0] == '[') section = lowerAscii(n);
         bool ours = false;
         auto isKey = [&](const char* key) { return n.rfind(std::string(key) + "=", 0) == 0; };
         for (const auto& [key, field] : kKeys)
-            ours = ours || (section == "[" + lowered(SettingsFile::kSection) + "]" && isKey(key));
-        const bool inOptions = section == "[" + lowered(SettingsFile::kOptionsSection) + "]";
+            ours = ours || (section == "[" + lowerAscii(SettingsFile::kSection) + "]" && isKey(key));
+        const bool inOptions = section == "[" + lowerAscii(SettingsFile::kOptionsSection) + "]";
         for (const auto& [key, field] : kSwitchKeys) ours = ours || (inOptions && isKey(key));
         for (const auto& [key, field] : kListKeys) ours = ours || (inOptions && isKey(key));
         if (ours || n.rfind(std::string(SettingsFile::kConnectionsKey) + "=", 0) == 0) continue;

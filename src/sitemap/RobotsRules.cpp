@@ -3,27 +3,9 @@
 #include <algorithm>
 
 #include "util/Ascii.h"
+#include "util/PercentEncoding.h"
 
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool isUnreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~';
-}
-
-void appendEscaped(std::string& out, unsigned char c) {
-    static const char kHex[] = "0123456789ABCDEF";
-    out += '%';
-    out += kHex[c >> 4];
-    out += kHex[c & 15];
-}
 
 // One spelling for the same address: escapes of unreserved characters
 // undone, other escapes in upper case, bytes outside printable ASCII
@@ -33,13 +15,15 @@ std::string normalised(std::string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            const auto value = static_cast<unsigned char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            if (isUnreserved(value)) out += static_cast<char>(value);
-            else appendEscaped(out, value);
+        if (c == '%' && i + 2 < text.size() && percent::hexValue(text[i + 1]) >= 0 &&
+            percent::hexValue(text[i + 2]) >= 0) {
+            const auto value =
+                static_cast<unsigned char>(percent::hexValue(text[i + 1]) * 16 + percent::hexValue(text[i + 2]));
+            if (percent::isUnreserved(value)) out += static_cast<char>(value);
+            else percent::appendEncoded(out, value);
             i += 2;
         } else if (c <= 0x20 || c >= 0x7f) {
-            appendEscaped(out, c);
+            percent::appendEncoded(out, c);
         } else {
             out += static_cast<char>(c);
         }

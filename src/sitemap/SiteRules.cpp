@@ -5,7 +5,7 @@
 
 #include "sitemap/Location.h"
 #include "sitemap/SitemapFile.h"
-#include "sitemap/WalkRules.h"
+#include "walk/WalkRules.h"
 #include "util/Ascii.h"
 
 namespace {

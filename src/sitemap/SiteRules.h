@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "ftp/NameList.h"
+#include "remote/NameList.h"
 #include "settings/SitemapOptions.h"
 #include "sitemap/RobotsRules.h"
-#include "sitemap/WalkResult.h"
+#include "walk/WalkResult.h"
 
 // A calendar day in UTC.
 struct CivilDate {

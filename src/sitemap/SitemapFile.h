@@ -27,10 +27,6 @@ public:
     // The text as it stands on disk: every "\n" as CR LF.
     static std::string onDisk(const std::string& text);
 
-    // Appends text to the file, creating it when missing. False when the
-    // file cannot be opened, written or closed.
-    static bool appendToFile(const std::string& fileName, const std::string& text);
-
     // Deletes the file; a missing file is fine, a folder of that name stays.
     static void remove(const std::string& fileName);
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <mutex>
 
-#include "sitemap/JobObserver.h"
+#include "job/JobObserver.h"
 
 class MainDialog;
 

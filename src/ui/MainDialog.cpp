@@ -16,7 +16,7 @@
 #include <wx/textctrl.h>
 
 #include "settings/RunLog.h"
-#include "sitemap/SitemapJob.h"
+#include "job/SitemapJob.h"
 #include "ui/AppIdentity.h"
 #include "ui/ControlIds.h"
 #include "ui/DialogJobObserver.h"

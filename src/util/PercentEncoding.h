@@ -6,6 +6,12 @@
 // RFC 3986 percent-encoding, byte by byte and independent of the locale.
 namespace percent {
 
+// A-Z a-z 0-9 - . _ ~: never needs escaping.
+bool isUnreserved(unsigned char byte);
+
+// The value of a hex digit; -1 for any other character.
+int hexValue(char c);
+
 // "%XX" for the byte.
 void appendEncoded(std::string& out, unsigned char byte);
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/ListingParser.h"
+#include "remote/ftp/ListingParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "ftp/ListingParser.h"
-#include "ftp/SftpNames.h"
+#include "remote/ftp/ListingParser.h"
+#include "remote/sftp/SftpNames.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string body(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 #include <wx/app.h>
 #include <wx/evtloop.h>
 
-#include "ftp/FtpSession.h"
+#include "remote/Network.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot start wx: is DISPLAY set?\n");
         return 1;
     }
-    FtpSession::initNetwork();
+    initNetwork();
     int result;
     {
         wxGUIEventLoop loop;

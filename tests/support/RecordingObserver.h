@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sitemap/JobObserver.h"
+#include "job/JobObserver.h"
 
 // Records everything a job reports, in order, as "status:…", "progress:…",
 // "message:…", "controls:1".

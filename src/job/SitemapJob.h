@@ -1,0 +1,159 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "remote/LoginOptions.h"
+#include "remote/RemoteSession.h"
+#include "settings/JobSettings.h"
+#include "util/Failure.h"
+
+#include "remote/NameList.h"
+#include "sitemap/SitemapWriter.h"
+#include "walk/WalkResult.h"
+
+class SiteRules;
+class JobObserver;
+struct WalkOptions;
+
+// One whole generation: log in, stand in the target folder, write
+// sitemap.xml (header, the walk's entries, closing tag), optionally upload
+// it, and report phases and the result to the observer.
+//
+// The job works on its own copy of the settings. run() blocks; the caller
+// puts it on a worker thread. Messages the job shows block it until the
+// observer returns.
+class SitemapJob {
+public:
+    enum class Outcome { Completed, Failed };
+
+    // folder: where sitemap.xml is written; empty for the current directory.
+    SitemapJob(JobSettings settings, JobObserver& observer, std::string folder = {});
+    ~SitemapJob();
+
+    Outcome run();
+
+    // Every command and reply of every connection, the password masked,
+    // from whichever thread runs it (so it must be thread-safe).
+    void setTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
+
+    // How the last walk went: connections 0 when it went folder by folder.
+    // A completed generation with missedFolders() > 0 may lack pages (the
+    // progress line says how many folders).
+    const WalkStats& walkStats() const { return walkStats_; }
+
+    // Why the generation failed: its kind, the server's or the client's
+    // words, and the fingerprint or names where the kind has them.
+    const Failure& failure() const { return failure_; }
+
+    // The local file's path.
+    std::string localFile() const;
+
+    // The files written (the index, or the only file, last); after an
+    // upload they are gone from here.
+    const std::vector<std::string>& files() const { return files_; }
+
+
+    // What became of robots.txt when the options ask for it.
+    enum class Robots { NotAsked, Read, Missing };
+    Robots robots() const { return robots_; }
+
+    // How long the last run took, in seconds.
+    double elapsedSeconds() const { return elapsed_; }
+
+    // Stops the generation from another thread (the stop button, Ctrl+C):
+    // every phase ends within a moment, nothing is uploaded after it, no
+    // partial file is left, and run() fails with FailureKind::Stopped.
+    void stop() { stop_->store(true); }
+    // Shares the flag with the front end, which may set it before or while
+    // the job runs.
+    void setStopFlag(std::shared_ptr<std::atomic<bool>> flag) { stop_ = std::move(flag); }
+    bool stopped() const { return stop_->load(); }
+
+    // Smaller limits for one file than the sitemap protocol's (tests).
+    void setFileLimits(SitemapWriter::Limits limits) { limits_ = limits; }
+
+    // Phase texts; failure texts are in sitemap/Messages.
+    static constexpr const char* kSearching = "FTP ファイル検索中…";
+    static constexpr const char* kListing = "FTP リスト生成中…";
+    static constexpr const char* kUploading = "FTP Sitemap.xmlアップロード中…";
+    // Beside the message of an upload held back, when the file stays here.
+    static constexpr const char* kLocalFileKept = "（このパソコンの sitemap.xml は残してあります）";
+    // Asked before an upload with less than half of the last run's pages.
+    static std::string shrinkQuestion(long before, long now);
+
+    // The question asked when an SFTP server's key is met for the first
+    // time, with the host ("name:port") and the key's fingerprint.
+    static std::string hostKeyQuestion(const std::string& host, const std::string& fingerprint);
+
+    // "更新完了 (YYYY/MM/DD hh:mm)" for a local time.
+    static std::string completionLine(int year, int month, int day, int hour, int minute);
+
+    // What the progress line shows at the end when folders were missed,
+    // e.g. "一覧を取得できなかったフォルダ: 2".
+    static std::string missedFoldersLine(const WalkStats& stats);
+
+    // What the progress line shows at the end when any sitemap option is
+    // on: "ページ 12・フォルダ 5", what was left out, and the missed folders.
+    static std::string countsLine(const WalkStats& stats, const SitemapOptions& options);
+
+private:
+    // The target folder's own listing, read the classic way.
+    struct Target {
+        bool listed = false;  // in the folder, and its listing asked for
+        Failure failure;      // why it could not be read
+        bool final = false;   // and asking again would fail the same way (a deadline passed)
+        int count = 0;
+        NameList names;
+    };
+
+    Outcome runPhases(const std::string& file, const std::tm& start);
+    bool uploadAllowed(Outcome& refused);
+    void writeRunLog(Outcome outcome, const std::tm& start);
+    Outcome fail(Failure failure);
+    Outcome fail(FailureKind kind, std::string reason = {}) { return fail(Failure{kind, std::move(reason), {}}); }
+    static Failure loginFailureOf(const RemoteSession& session);
+    WalkResult writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries);
+    Outcome failWalk(WalkResult result);
+    void openTarget(RemoteSession& session, Target& target, const std::atomic<bool>* giveUp);
+    WalkResult fastWalk(RemoteSession& session, Target& target, bool& usable);
+    WalkResult sequentialWalk(RemoteSession& session, const NameList& names);
+    WalkOptions walkOptions() const;
+    bool reopen(RemoteSession& session);
+    void showListing();
+    bool readRobots(RemoteSession& session);
+    static void removeEarlierFiles(const std::string& file);
+    LoginOptions loginOptions(const std::string& label);
+    bool trustNewHostKey(const std::string& host, const std::string& fingerprint);
+
+    JobSettings settings_;
+    JobObserver& observer_;
+    std::string folder_;
+    std::string rootPath_;  // the target folder as the server reports it
+    WalkStats walkStats_;
+    Failure failure_;
+    std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<known_hosts::File> knownHosts_;  // read once per run
+    std::string reason_;  // the words behind a walk's failure, until it is reported
+    bool listingShown_ = false;
+    bool serverSeen_ = false;  // the fast walk logged in and read the target folder
+    Failure loginFailed_;  // the fast walk's first login, when no other is worth trying
+    std::unique_ptr<SiteRules> rules_;
+    SitemapWriter* out_ = nullptr;  // the files being written
+    SitemapWriter::Limits limits_;
+    std::vector<std::string> files_;
+    Robots robots_ = Robots::NotAsked;
+    double elapsed_ = 0;
+    std::mutex trustMutex_;
+    std::map<std::string, bool> hostKeyAnswers_;  // by fingerprint
+    std::function<void(const std::string&)> trace_;
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+};
