@@ -4,32 +4,21 @@
 #include <chrono>
 #include <cstdio>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
+#include "Commands.h"
 #include "TempTree.h"
 #include "cli/ConsoleObserver.h"
 #include "TestServer.h"
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string output;  // standard output and error together
-};
+using CliRun = CommandRun;  // standard output and error together
 
 // Runs the real quillomar-cli in folder with the given arguments.
 CliRun runCli(const TempTree& folder, const std::string& args, const std::string& environment = "") {
     std::string command = "cd '" + folder.str() + "' && env -u QUILLOMAR_PASSWORD " + environment + " '" +
                           QUILLOMAR_CLI_PATH + "' " + args + " 2>&1 </dev/null";
-    CliRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-    int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return runCommand(command);
 }
 
 std::string settingsText(const std::string& host, const std::string& password, const std::string& flags = "chk1=0\nchk2=0\n") {

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <set>
 
+#include "Commands.h"
 #include "RecordingObserver.h"
 #include "TempTree.h"
 #include "TestServer.h"
+#include "util/Lines.h"
 #include "job/SitemapJob.h"
 
 namespace {
@@ -45,14 +47,7 @@ std::set<std::string> expectedUrls(const TempTree& tree) {
     std::string command = "/usr/bin/python3 " + std::string(QUILLOMAR_TEST_SUPPORT_DIR) +
                           "/../compat/expected_urls.py '" + (tree.path() / "site").string() + "' http://example.com";
     std::set<std::string> urls;
-    FILE* pipe = popen(command.c_str(), "r");
-    char line[8192];
-    while (pipe && std::fgets(line, sizeof line, pipe)) {
-        std::string url = line;
-        if (!url.empty() && url.back() == '\n') url.pop_back();
-        urls.insert(url);
-    }
-    if (pipe) pclose(pipe);
+    for (const auto& url : splitLines(runCommand(command).output)) urls.insert(url);
     return urls;
 }
 

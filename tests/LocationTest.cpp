@@ -37,7 +37,7 @@ TEST(Location, PageAddresses) {
          "https://u@xn--wgv71a119e.jp:8080/%E4%BE%8B/p.html"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(location::xmlEscape(location::pageUrl(c.base, c.folders, c.name)), c.expected) << c.name;
+        EXPECT_EQ(location::xmlEscape(location::pageUrl(location::encodeBaseUrl(c.base), c.folders, c.name)), c.expected) << c.name;
     }
 }
 

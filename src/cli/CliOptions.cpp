@@ -60,6 +60,9 @@ constexpr FlagOption kFlagOptions[] = {
 
 }  // namespace
 
+// The text below names the limits of connections.
+static_assert(JobSettings::kDefaultConnections == 4 && JobSettings::kMaxConnections == 16);
+
 const char* CliOptions::usage() {
     return "使い方: quillomar-cli [オプション]...\n"
            "今いるフォルダの SETTING.INI の設定で、FTP サーバにあるサイトの sitemap.xml を\n"
@@ -217,7 +220,6 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (replyTimeout) settings.replyTimeoutSeconds = *replyTimeout;
     if (timeLimit) settings.timeLimitSeconds = *timeLimit;
     settings.allowShrink = allowShrink;
-    if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
     if (trustHostKey) {
         if (trustHostKey->rfind("SHA256:", 0) != 0 || trustHostKey->size() != 50) {
             error = "--trust-host-key takes a key's fingerprint as ssh-keygen -l prints it (SHA256: and 43 "

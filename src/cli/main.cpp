@@ -14,7 +14,6 @@
 #include "cli/CliOptions.h"
 #include "cli/ConsoleObserver.h"
 #include "remote/Network.h"
-#include "settings/RunLog.h"
 #include "settings/SettingsFile.h"
 #include "job/SitemapJob.h"
 #include "util/Utf8Path.h"
@@ -120,8 +119,7 @@ int main(int argc, char* argv[]) {
         ConsoleObserver::printLine(SettingsFile::kNowUtf8);
     }
 
-    settings.knownHostsFile = SettingsFile::knownHostsBeside(settingsFile.path());
-    settings.runLogFile = run_log::besideSettings(settingsFile.path());
+    settingsFile.prepareRun(settings);
     if (!options->applyTo(settings, error)) {
         std::fprintf(stderr, "quillomar-cli: %s\n", error.c_str());
         return 2;

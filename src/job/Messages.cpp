@@ -1,5 +1,7 @@
 #include "job/Messages.h"
 
+#include <cstdio>
+
 namespace messages {
 
 namespace {
@@ -85,6 +87,41 @@ std::string text(const Failure& failure) {
     if (!more.empty()) all += "\n" + more;
     if (!failure.reason.empty()) all += "\n" + failure.reason;
     return all;
+}
+
+std::string completionLine(int year, int month, int day, int hour, int minute) {
+    char text[64];
+    std::snprintf(text, sizeof text, "更新完了 (%04d/%02d/%02d %02d:%02d)", year, month, day, hour, minute);
+    return text;
+}
+
+std::string shrinkQuestion(long before, long now) {
+    return "ページ数が前回の " + std::to_string(before) + " から " + std::to_string(now) +
+           " に減りました。\nこのまま sitemap.xml をアップロードしますか？";
+}
+
+std::string hostKeyQuestion(const std::string& host, const std::string& fingerprint) {
+    return "SSHサーバ " + host + " に初めて接続します。\nホスト鍵の指紋: " + fingerprint +
+           "\nこの鍵を信頼して接続しますか？";
+}
+
+std::string missedFoldersLine(const WalkStats& stats) {
+    std::string line;
+    if (stats.unreadableFolders > 0)
+        line += "一覧を取得できなかったフォルダ: " + std::to_string(stats.unreadableFolders);
+    if (stats.tooDeepFolders > 0) {
+        if (!line.empty()) line += "  ";
+        line += "深すぎるため読まなかったフォルダ: " + std::to_string(stats.tooDeepFolders);
+    }
+    return line;
+}
+
+std::string countsLine(const WalkStats& stats, const SitemapOptions& options) {
+    std::string line = "ページ " + std::to_string(stats.pages) + "・フォルダ " + std::to_string(stats.foldersListed);
+    if (options.robots) line += "・robots.txt で除外 " + std::to_string(stats.excludedByRobots);
+    if (!options.exclude.empty()) line += "・パターンで除外 " + std::to_string(stats.excludedByPattern);
+    const std::string missed = missedFoldersLine(stats);
+    return missed.empty() ? line : line + "  " + missed;
 }
 
 }  // namespace messages

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "util/Failure.h"
+#include "walk/WalkResult.h"
+#include "settings/SitemapOptions.h"
 
 // The one table of failure messages, for the dialog and the CLI alike.
 namespace messages {
@@ -20,6 +22,23 @@ constexpr const char* kStopped = "中止しました";
 constexpr const char* kNoPages = "ページが1つも見つからなかったため、アップロードしませんでした。";
 constexpr const char* kShrunk = "ページ数が前回より大きく減ったため、アップロードしませんでした。";
 
+// What the status line says while a generation runs.
+constexpr const char* kSearching = "FTP ファイル検索中…";
+constexpr const char* kListing = "FTP リスト生成中…";
+constexpr const char* kUploading = "FTP Sitemap.xmlアップロード中…";
+// Beside the message of an upload held back, when the file stays here.
+constexpr const char* kLocalFileKept = "（このパソコンの sitemap.xml は残してあります）";
+
+// "更新完了 (YYYY/MM/DD hh:mm)" for a local time.
+std::string completionLine(int year, int month, int day, int hour, int minute);
+
+// Asked before an upload with less than half of the last run's pages.
+std::string shrinkQuestion(long before, long now);
+
+// Asked when an SFTP server's key is met for the first time, with the
+// host ("name:port") and the key's fingerprint.
+std::string hostKeyQuestion(const std::string& host, const std::string& fingerprint);
+
 // The first line for a kind.
 const char* headline(FailureKind kind);
 
@@ -30,5 +49,13 @@ std::string advice(const Failure& failure);
 // The whole message: the first line, the advice, then the reason in the
 // server's or the library's words for those who want it.
 std::string text(const Failure& failure);
+
+// What the progress line shows at the end when folders were missed,
+// e.g. "一覧を取得できなかったフォルダ: 2".
+std::string missedFoldersLine(const WalkStats& stats);
+
+// What the progress line shows at the end when any sitemap option is on:
+// "ページ 12・フォルダ 5", what was left out, and the missed folders.
+std::string countsLine(const WalkStats& stats, const SitemapOptions& options);
 
 }  // namespace messages

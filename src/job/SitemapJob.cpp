@@ -9,6 +9,8 @@
 #include "walk/DirectoryWalk.h"
 #include "job/JobObserver.h"
 #include "job/Messages.h"
+#include "job/Upload.h"
+#include "remote/sftp/HostKeyPolicy.h"
 #include "walk/ParallelWalk.h"
 #include "sitemap/SiteRules.h"
 #include "sitemap/SitemapFile.h"
@@ -49,31 +51,6 @@ std::string SitemapJob::localFile() const {
     return pathToUtf8(utf8Path(folder_) / SitemapFile::kFileName);
 }
 
-std::string SitemapJob::completionLine(int year, int month, int day, int hour, int minute) {
-    char text[64];
-    std::snprintf(text, sizeof text, "更新完了 (%04d/%02d/%02d %02d:%02d)", year, month, day, hour, minute);
-    return text;
-}
-
-std::string SitemapJob::missedFoldersLine(const WalkStats& stats) {
-    std::string line;
-    if (stats.unreadableFolders > 0)
-        line += "一覧を取得できなかったフォルダ: " + std::to_string(stats.unreadableFolders);
-    if (stats.tooDeepFolders > 0) {
-        if (!line.empty()) line += "  ";
-        line += "深すぎるため読まなかったフォルダ: " + std::to_string(stats.tooDeepFolders);
-    }
-    return line;
-}
-
-std::string SitemapJob::countsLine(const WalkStats& stats, const SitemapOptions& options) {
-    std::string line = "ページ " + std::to_string(stats.pages) + "・フォルダ " + std::to_string(stats.foldersListed);
-    if (options.robots) line += "・robots.txt で除外 " + std::to_string(stats.excludedByRobots);
-    if (!options.exclude.empty()) line += "・パターンで除外 " + std::to_string(stats.excludedByPattern);
-    const std::string missed = missedFoldersLine(stats);
-    return missed.empty() ? line : line + "  " + missed;
-}
-
 SitemapJob::Outcome SitemapJob::fail(Failure failure) {
     failure_ = std::move(failure);
     // Whatever broke off once the user stopped it broke off for that.
@@ -85,7 +62,7 @@ SitemapJob::Outcome SitemapJob::fail(Failure failure) {
     }
     std::string message = messages::text(failure_);
     const bool heldBack = failure_.kind == FailureKind::NoPages || failure_.kind == FailureKind::Shrunk;
-    if (heldBack && !files_.empty()) message += std::string("\n") + kLocalFileKept;
+    if (heldBack && !files_.empty()) message += std::string("\n") + messages::kLocalFileKept;
     observer_.showMessage(message);
     observer_.setStatus("");
     observer_.setControlsEnabled(true);
@@ -93,7 +70,7 @@ SitemapJob::Outcome SitemapJob::fail(Failure failure) {
 }
 
 void SitemapJob::showListing() {
-    if (!listingShown_) observer_.setStatus(kListing);
+    if (!listingShown_) observer_.setStatus(messages::kListing);
     listingShown_ = true;
 }
 
@@ -107,30 +84,13 @@ Failure SitemapJob::loginFailureOf(const RemoteSession& session) {
     return failure;
 }
 
-// A host key met for the first time: trusted when the settings name it,
-// else when the user says so. Asked once per run, one question at a time.
-bool SitemapJob::trustNewHostKey(const std::string& host, const std::string& fingerprint) {
-    std::lock_guard<std::mutex> lock(trustMutex_);
-    if (!settings_.trustedHostKey.empty()) return fingerprint == settings_.trustedHostKey;
-    auto answered = hostKeyAnswers_.find(fingerprint);
-    if (answered != hostKeyAnswers_.end()) return answered->second;
-    const bool yes = observer_.askYesNo(hostKeyQuestion(host, fingerprint));
-    hostKeyAnswers_[fingerprint] = yes;
-    return yes;
-}
-
-std::string SitemapJob::hostKeyQuestion(const std::string& host, const std::string& fingerprint) {
-    return "SSHサーバ " + host + " に初めて接続します。\nホスト鍵の指紋: " + fingerprint +
-           "\nこの鍵を信頼して接続しますか？";
-}
-
 LoginOptions SitemapJob::loginOptions(const std::string& label) {
     LoginOptions options;
     options.stop = stop_.get();
     options.caFile = settings_.caFile;
     options.knownHosts = knownHosts_;
-    options.trustNewHostKey = [this](const std::string& host, const std::string& fingerprint) {
-        return trustNewHostKey(host, fingerprint);
+    options.trustNewHostKey = [policy = hostKeys_](const std::string& host, const std::string& fingerprint) {
+        return policy->trust(host, fingerprint);
     };
     if (settings_.replyTimeoutSeconds > 0) {
         // The other limits keep their proportion to the one the user set.
@@ -229,6 +189,7 @@ WalkResult SitemapJob::fastWalk(RemoteSession& session, Target& target, bool& us
     fast.connections = settings_.connections;
     fast.writeAfterRootListing = settings_.sitemap.robots;
     fast.login = loginOptions("fast");
+    fast.readers = readers_;
     auto lister = [&](const std::atomic<bool>* giveUp) {
         openTarget(session, target, giveUp);
         ParallelWalk::RootListing listing;
@@ -318,24 +279,16 @@ SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
     }
 }
 
-std::string SitemapJob::shrinkQuestion(long before, long now) {
-    return "ページ数が前回の " + std::to_string(before) + " から " + std::to_string(now) +
-           " に減りました。\nこのまま sitemap.xml をアップロードしますか？";
-}
-
-// An upload that would put an empty sitemap on the site, or one with less
-// than half of the last completed run's pages, is held back: a mistake in
-// the settings must not replace the site's good file. The dialog asks; the
-// CLI goes ahead only with --allow-shrink.
+// See upload::judge.
 bool SitemapJob::uploadAllowed(Outcome& refused) {
     const long pages = walkStats_.pages;
-    if (pages == 0) {
-        refused = fail(FailureKind::NoPages);
-        return false;
+    const auto before = pages > 0 ? run_log::lastCompletedPages(settings_.runLogFile, settings_.baseUrl) : std::nullopt;
+    switch (upload::judge(pages, before, settings_.allowShrink)) {
+        case upload::Verdict::Go: return true;
+        case upload::Verdict::NoPages: refused = fail(FailureKind::NoPages); return false;
+        case upload::Verdict::Shrunk: break;
     }
-    const auto before = run_log::lastCompletedPages(settings_.runLogFile, settings_.baseUrl);
-    if (!before || pages * 2 >= *before || settings_.allowShrink) return true;
-    if (observer_.askYesNo(shrinkQuestion(*before, pages))) return true;
+    if (observer_.askYesNo(messages::shrinkQuestion(*before, pages))) return true;
     refused = fail(Failure{FailureKind::Shrunk, {}, std::to_string(*before) + " " + std::to_string(pages)});
     return false;
 }
@@ -365,6 +318,10 @@ void SitemapJob::writeRunLog(Outcome outcome, const std::tm& start) {
 
 SitemapJob::Outcome SitemapJob::run() {
     if (!settings_.knownHostsFile.empty()) knownHosts_ = std::make_shared<known_hosts::File>(settings_.knownHostsFile);
+    hostKeys_ = std::make_shared<HostKeyPolicy>(
+        settings_.trustedHostKey, [this](const std::string& host, const std::string& fingerprint) {
+            return observer_.askYesNo(messages::hostKeyQuestion(host, fingerprint));
+        });
     const std::string file = localFile();
     removeEarlierFiles(file);
     const std::tm start = localNow();
@@ -380,8 +337,8 @@ SitemapJob::Outcome SitemapJob::run() {
         // Folders whose pages may be missing stay in view beside the
         // completion, and with any option on, what went in and what was
         // left out.
-        observer_.setProgress(settings_.sitemap == SitemapOptions{} ? missedFoldersLine(walkStats_)
-                                                                     : countsLine(walkStats_, settings_.sitemap));
+        observer_.setProgress(settings_.sitemap == SitemapOptions{} ? messages::missedFoldersLine(walkStats_)
+                                                                     : messages::countsLine(walkStats_, settings_.sitemap));
     }
     writeRunLog(outcome, start);
     return outcome;
@@ -390,10 +347,10 @@ SitemapJob::Outcome SitemapJob::run() {
 SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm& start) {
     if (settings_.timeLimitSeconds > 0)
         deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(settings_.timeLimitSeconds);
-    observer_.setStatus(kSearching);
+    observer_.setStatus(messages::kSearching);
     dropTrailingSlash(settings_.baseUrl);
     rules_ = std::make_unique<SiteRules>(settings_.baseUrl, settings_.mobile(), settings_.sitemap);
-    auto remote = RemoteSession::forHost(settings_.hostName);
+    auto remote = sessions_ ? sessions_(settings_.hostName) : RemoteSession::forHost(settings_.hostName);
     RemoteSession& session = *remote;
     Target target;
     bool written = false;
@@ -428,23 +385,17 @@ SitemapJob::Outcome SitemapJob::runPhases(const std::string& file, const std::tm
     Outcome refused = Outcome::Failed;
     if (settings_.upload() && !uploadAllowed(refused)) return refused;
     if (settings_.upload() && written) {
-        observer_.setStatus(kUploading);
+        observer_.setStatus(messages::kUploading);
         if (!session.connected() && !reopen(session)) return fail(FailureKind::UploadFailed, session.lastError());
         // Every file whole here before the first goes; the index last.
-        for (const auto& local : files_) {
-            const std::string name = pathToUtf8(utf8Path(local).filename());
-            const bool compressed = name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
-            const int mode = compressed ? 1 : 2;  // compressed files byte for byte
-            if (stopped() || session.putFile(local, name, mode) != 1)
-                return fail(FailureKind::UploadFailed, session.lastError());
-        }
+        if (Failure failed = upload::put(session, files_, [this] { return stopped(); })) return fail(failed);
         for (const auto& local : files_) SitemapFile::remove(local);
         files_.clear();
     }
     session.close();
 
     observer_.setControlsEnabled(true);
-    observer_.setStatus(completionLine(start.tm_year + 1900, start.tm_mon + 1, start.tm_mday, start.tm_hour,
+    observer_.setStatus(messages::completionLine(start.tm_year + 1900, start.tm_mon + 1, start.tm_mday, start.tm_hour,
                                        start.tm_min));
     return Outcome::Completed;
 }

@@ -4,13 +4,12 @@
 #include <chrono>
 #include <ctime>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "remote/FolderReader.h"
 #include "remote/LoginOptions.h"
 #include "remote/RemoteSession.h"
 #include "settings/JobSettings.h"
@@ -20,6 +19,7 @@
 #include "sitemap/SitemapWriter.h"
 #include "walk/WalkResult.h"
 
+class HostKeyPolicy;
 class SiteRules;
 class JobObserver;
 struct WalkOptions;
@@ -78,32 +78,16 @@ public:
     void setStopFlag(std::shared_ptr<std::atomic<bool>> flag) { stop_ = std::move(flag); }
     bool stopped() const { return stop_->load(); }
 
+    // The logins a run makes: as the host text's scheme says, or a test's
+    // own (in-process fakes).
+    using SessionFactory = std::function<std::unique_ptr<RemoteSession>(const std::string& hostText)>;
+    void setLogins(SessionFactory sessions, FolderReaderFactory readers) {
+        sessions_ = std::move(sessions);
+        readers_ = std::move(readers);
+    }
+
     // Smaller limits for one file than the sitemap protocol's (tests).
     void setFileLimits(SitemapWriter::Limits limits) { limits_ = limits; }
-
-    // Phase texts; failure texts are in sitemap/Messages.
-    static constexpr const char* kSearching = "FTP ファイル検索中…";
-    static constexpr const char* kListing = "FTP リスト生成中…";
-    static constexpr const char* kUploading = "FTP Sitemap.xmlアップロード中…";
-    // Beside the message of an upload held back, when the file stays here.
-    static constexpr const char* kLocalFileKept = "（このパソコンの sitemap.xml は残してあります）";
-    // Asked before an upload with less than half of the last run's pages.
-    static std::string shrinkQuestion(long before, long now);
-
-    // The question asked when an SFTP server's key is met for the first
-    // time, with the host ("name:port") and the key's fingerprint.
-    static std::string hostKeyQuestion(const std::string& host, const std::string& fingerprint);
-
-    // "更新完了 (YYYY/MM/DD hh:mm)" for a local time.
-    static std::string completionLine(int year, int month, int day, int hour, int minute);
-
-    // What the progress line shows at the end when folders were missed,
-    // e.g. "一覧を取得できなかったフォルダ: 2".
-    static std::string missedFoldersLine(const WalkStats& stats);
-
-    // What the progress line shows at the end when any sitemap option is
-    // on: "ページ 12・フォルダ 5", what was left out, and the missed folders.
-    static std::string countsLine(const WalkStats& stats, const SitemapOptions& options);
 
 private:
     // The target folder's own listing, read the classic way.
@@ -132,7 +116,6 @@ private:
     bool readRobots(RemoteSession& session);
     static void removeEarlierFiles(const std::string& file);
     LoginOptions loginOptions(const std::string& label);
-    bool trustNewHostKey(const std::string& host, const std::string& fingerprint);
 
     JobSettings settings_;
     JobObserver& observer_;
@@ -152,8 +135,9 @@ private:
     std::vector<std::string> files_;
     Robots robots_ = Robots::NotAsked;
     double elapsed_ = 0;
-    std::mutex trustMutex_;
-    std::map<std::string, bool> hostKeyAnswers_;  // by fingerprint
+    std::shared_ptr<HostKeyPolicy> hostKeys_;  // one per run, for every login
     std::function<void(const std::string&)> trace_;
+    SessionFactory sessions_;     // empty: RemoteSession::forHost
+    FolderReaderFactory readers_;  // empty: FolderReader::forHost
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
 };

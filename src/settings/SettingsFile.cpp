@@ -6,6 +6,7 @@
 #include <SimpleIni.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cctype>
 #include <fstream>
 #include <functional>
@@ -14,6 +15,7 @@
 
 #include <vector>
 
+#include "settings/RunLog.h"
 #include "util/Ascii.h"
 #include "util/FileReplace.h"
 #include "util/Lines.h"
@@ -287,4 +289,10 @@ bool SettingsFile::flagTicked(const std::string& text) {
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
         if (text[i] != '0') return true;
     return false;
+}
+
+void SettingsFile::prepareRun(JobSettings& settings) const {
+    if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
+    settings.knownHostsFile = knownHostsBeside(path_);
+    settings.runLogFile = run_log::besideSettings(path_);
 }

@@ -36,6 +36,11 @@ public:
     // The SSH host keys trusted, in a file beside the settings file.
     static std::string knownHostsBeside(const std::string& settingsPath);
 
+    // What a run needs beside the stored values, the same for the dialog
+    // and the CLI: certificates trusted besides the system's (from
+    // QUILLOMAR_CA_FILE), and known_hosts and the run log beside this file.
+    void prepareRun(JobSettings& settings) const;
+
     void setPath(const std::string& path) { path_ = path; }
     const std::string& path() const { return path_; }
 

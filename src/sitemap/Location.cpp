@@ -73,15 +73,15 @@ std::string xmlEscape(const std::string& text) {
 }
 
 
-std::string folderUrl(const std::string& baseUrl, const std::vector<std::string>& folders) {
-    std::string url = encodeBaseUrl(baseUrl);
+std::string folderUrl(const std::string& site, const std::vector<std::string>& folders) {
+    std::string url = site;
     for (const auto& folder : folders) joinWithSlash(url, encodeSegment(folder));
     if (url.empty() || url.back() != '/') url += '/';
     return url;
 }
 
-std::string pageUrl(const std::string& baseUrl, const std::vector<std::string>& folders, const std::string& name) {
-    return folderUrl(baseUrl, folders) + encodeSegment(name);
+std::string pageUrl(const std::string& site, const std::vector<std::string>& folders, const std::string& name) {
+    return folderUrl(site, folders) + encodeSegment(name);
 }
 
 std::string folderDisplay(const std::string& baseUrl, const std::vector<std::string>& folders) {

@@ -40,7 +40,7 @@ CivilDate CivilDate::todayUtc() {
 }
 
 SiteRules::SiteRules(const std::string& baseUrl, bool mobile, SitemapOptions options, CivilDate today)
-    : baseUrl_(baseUrl), mobile_(mobile), options_(std::move(options)), today_(today) {
+    : baseUrl_(baseUrl), site_(location::encodeBaseUrl(baseUrl)), mobile_(mobile), options_(std::move(options)), today_(today) {
     for (const auto& ending : options_.extensions) {
         std::string lowered = lowerAscii(ending);
         if (lowered.front() != '.') lowered.insert(0, 1, '.');
@@ -114,8 +114,8 @@ void SiteRules::appendEntries(const std::vector<std::string>& folders, const Nam
         }
         const bool asFolder = options_.indexAsFolder && isIndexPage(entry.name);
         if (asFolder && folderWritten) continue;  // one address, however many index pages
-        std::string url = asFolder ? location::folderUrl(baseUrl_, folders)
-                                   : location::pageUrl(baseUrl_, folders, entry.name);
+        std::string url = asFolder ? location::folderUrl(site_, folders)
+                                   : location::pageUrl(site_, folders, entry.name);
         if (!allowedByRobots(url)) {
             ++stats.excludedByRobots;
             continue;

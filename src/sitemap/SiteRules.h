@@ -25,9 +25,7 @@ public:
     SiteRules(const std::string& baseUrl, bool mobile, SitemapOptions options,
               CivilDate today = CivilDate::todayUtc());
 
-    const SitemapOptions& options() const { return options_; }
     const std::string& baseUrl() const { return baseUrl_; }
-    bool mobile() const { return mobile_; }
 
     bool isPage(const std::string& name) const;
 
@@ -43,7 +41,6 @@ public:
     // The site's robots.txt, or nothing when it is missing or unreadable
     // (then nothing is left out for it). Called before any walk thread reads.
     void setRobots(std::optional<RobotsRules> rules) { robots_ = std::move(rules); }
-    bool robotsFound() const { return robots_.has_value(); }
 
     // lastmod's text: the full time in UTC where the listing gave it so, else
     // the date, its year (when the listing left it out) the most recent one
@@ -65,6 +62,7 @@ private:
     bool allowedByRobots(const std::string& url) const;
 
     std::string baseUrl_;
+    std::string site_;  // as the file holds it
     bool mobile_;
     SitemapOptions options_;
     CivilDate today_;

@@ -59,7 +59,7 @@ std::string compressed(const std::string& from, const std::string& to, std::stri
 }  // namespace
 
 SitemapWriter::SitemapWriter(std::string file, std::string baseUrl, bool mobile, bool gzip, Limits limits)
-    : file_(std::move(file)), baseUrl_(std::move(baseUrl)), mobile_(mobile), gzip_(gzip), limits_(limits) {}
+    : file_(std::move(file)), site_(location::encodeBaseUrl(baseUrl)), mobile_(mobile), gzip_(gzip), limits_(limits) {}
 
 SitemapWriter::~SitemapWriter() { discard(); }
 
@@ -140,9 +140,8 @@ bool SitemapWriter::write(const std::string& entries) {
 
 bool SitemapWriter::writeIndex(const std::string& lastmod) {
     std::string text = SitemapFile::indexHeader();
-    const std::string folder = location::encodeBaseUrl(baseUrl_);
     for (size_t i = 1; i <= parts_.size(); ++i)
-        text += SitemapFile::indexEntry(location::xmlEscape(folder + "/" + baseName(finalName(static_cast<int>(i)))),
+        text += SitemapFile::indexEntry(location::xmlEscape(site_ + "/" + baseName(finalName(static_cast<int>(i)))),
                                         lastmod);
     text += SitemapFile::kIndexClosingTag;
     Part index;

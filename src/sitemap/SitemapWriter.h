@@ -68,7 +68,8 @@ private:
     bool put(const std::string& text);
     bool writeIndex(const std::string& lastmod);
 
-    std::string file_, baseUrl_;
+    std::string file_;
+    std::string site_;  // the base URL as the file holds it
     bool mobile_, gzip_;
     Limits limits_;
     std::string header_;

@@ -15,7 +15,6 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "settings/RunLog.h"
 #include "job/SitemapJob.h"
 #include "ui/AppIdentity.h"
 #include "ui/ControlIds.h"
@@ -250,9 +249,7 @@ void MainDialog::startJob() {
     // The job gets its own copy of the settings and reports through the
     // observer, which outlives this dialog if it has to.
     JobSettings settings = settings_;
-    if (const char* authority = std::getenv("QUILLOMAR_CA_FILE")) settings.caFile = authority;
-    settings.knownHostsFile = SettingsFile::knownHostsBeside(settingsFile_.path());
-    settings.runLogFile = run_log::besideSettings(settingsFile_.path());
+    settingsFile_.prepareRun(settings);
     if (worker_.joinable()) worker_.join();  // the last job, long over
     stop_ = std::make_shared<std::atomic<bool>>(false);
     worker_ = std::thread([observer = observer_, settings = std::move(settings), stop = stop_] {

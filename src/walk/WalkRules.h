@@ -47,7 +47,6 @@ std::string listingSignature(const NameList& names);
 class AncestorGuard {
 public:
     bool isAncestor(const FolderIdentity& folder, const std::vector<const FolderIdentity*>& ancestors);
-    bool identitiesTrusted() const { return trustIds_; }
 
 private:
     bool trustIds_ = true;

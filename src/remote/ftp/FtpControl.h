@@ -47,7 +47,6 @@ public:
     // (or the client's words when there was none).
     FailureKind loginFailure() const { return loginFailure_; }
     const std::string& loginError() const { return loginError_; }
-    bool lost() const { return lost_; }
     void close();
 
 private:

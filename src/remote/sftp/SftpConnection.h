@@ -85,7 +85,6 @@ public:
     // path there, or empty when that is the folder itself.
     std::string belowLogin(const std::string& folder) const;
     bool connected() const { return channel_ != nullptr; }
-    bool lost() const { return lost_; }
     const std::string& lastError() const { return lastError_; }
     // Why the last connect failed (see LoginFailure).
     FailureKind loginFailure() const { return loginFailure_; }
