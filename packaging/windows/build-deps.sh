@@ -5,7 +5,13 @@
 # versions, and are built once: a folder that is already complete is reused.
 #
 # Prints the folder (the install prefix) on its last line.
+#
+# With --prepare, only what needs apt (the cross compilers, the source
+# index) is done: a build started after it takes no apt lock, so it can run
+# in the background beside other work (scripts/test does so).
 set -euo pipefail
+cd "$(dirname "$0")/../.."
+scripts/install-deps mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev make perl
 
 host=x86_64-w64-mingw32
 cache=${QUILLOMAR_WIN_DEPS:-/var/cache/quillomar/win-deps}
@@ -34,6 +40,7 @@ fi
 if ! apt-cache showsrc wxwidgets3.2 >/dev/null 2>&1 || [ -z "$(apt-cache showsrc wxwidgets3.2 2>/dev/null)" ]; then
   apt-get update -qq
 fi
+[ "${1:-}" = --prepare ] && exit 0
 
 # Versions in apt's source index, newest first. A mirror may list a version
 # whose files it does not hold, so each build takes the newest that downloads.

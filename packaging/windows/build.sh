@@ -6,8 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-scripts/install-deps mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev make perl \
-  libsimpleini-dev googletest cmake libz-mingw-w64-dev
+scripts/install-deps libsimpleini-dev googletest cmake libz-mingw-w64-dev
 
 deps=$(packaging/windows/build-deps.sh | tail -n 1)
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=packaging/windows/toolchain-mingw64.cmake \
