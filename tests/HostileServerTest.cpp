@@ -33,10 +33,10 @@ struct HostileCase {
 
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
-constexpr const char* kNoLogin = "FTPサーバへ接続できませんでした";
-constexpr const char* kLost = "FTPサーバとの接続が切れました";
-constexpr const char* kNoList = "フォルダの一覧を取得できませんでした";
-constexpr const char* kUploadFailed = "sitemap.xmlのアップロードに失敗しました";
+constexpr const char* kNoLogin = messages::kCannotConnect;
+constexpr const char* kLost = messages::kConnectionLost;
+constexpr const char* kNoList = messages::kCannotList;
+constexpr const char* kUploadFailed = messages::kUploadFailed;
 
 const std::string kAllPages =
     "\t<url>\r\n\t\t<loc>http://example.com/a/p.html</loc>\r\n\t</url>\r\n"

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string name = parts.size() > 1 ? parts.back() : "p.html";
     std::vector<std::string> folders(parts.size() > 2 ? parts.begin() + 1 : parts.end(),
                                      parts.size() > 2 ? parts.end() - 1 : parts.end());
-    std::string loc = location::xmlEscape(location::pageUrl(base, folders, name));
+    std::string loc = location::xmlEscape(location::pageUrl(location::encodeBaseUrl(base), folders, name));
     for (unsigned char c : loc)
         if (c < 0x21 || c >= 0x7f || c == '<' || c == '>' || c == '"' || c == '\'') __builtin_trap();
     for (const auto& folder : folders)
