@@ -64,7 +64,7 @@ TEST(SettingsFile, SitemapOptionsInTheirOwnSection) {
     settings.sitemap.exclude = {"/cgi-bin/*", "*.bak"};
     settings.sitemap.extensions = {".html", ".pdf"};
     ASSERT_TRUE(file.save(settings));
-    EXPECT_NE(readFile(file.path()).find(native("[SITEMAP_OPTIONS]\nlastmod=0\nrobots=1\nindex_as_folder=0\ngzip=1\n"
+    EXPECT_NE(readFile(file.path()).find(native("[SITEMAP_OPTIONS]\nlastmod=0\nrobots=1\nindex_as_folder=0\ngzip=1\nverify=0\n"
                                                 "exclude=/cgi-bin/*;*.bak\nextensions=.html;.pdf\n")),
               std::string::npos)
         << readFile(file.path());

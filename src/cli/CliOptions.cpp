@@ -56,6 +56,7 @@ constexpr FlagOption kFlagOptions[] = {
     {"--index-as-folder", &CliOptions::indexAsFolder, true},
     {"--no-index-as-folder", &CliOptions::indexAsFolder, false},
     {"--gzip", &CliOptions::gzip, true},  {"--no-gzip", &CliOptions::gzip, false},
+    {"--verify", &CliOptions::verify, true},  {"--no-verify", &CliOptions::verify, false},
 };
 
 }  // namespace
@@ -92,6 +93,9 @@ const char* CliOptions::usage() {
            "                         index.html、index.htm、index.php をフォルダのアドレスで書く\n"
            "  --gzip, --no-gzip      ページの一覧を圧縮して sitemap-1.xml.gz などに書き、\n"
            "                         sitemap.xml をそれらの目次にする\n"
+           "  --verify, --no-verify  すべてのアドレスを公開サイトに GET で 1 回ずつ問い合わせ、\n"
+           "                         検索エンジンに載るページだけを書く（404、転送、noindex、\n"
+           "                         別の canonical、ページでないものを除く）\n"
            "  --connections N        同時にログインして読む数、1 から 16（既定は 4、または\n"
            "                         SETTING.INI の connections）。0 は 1 本の接続でフォルダを\n"
            "                         1 つずつ読む\n"
@@ -215,6 +219,7 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (robots) settings.sitemap.robots = *robots;
     if (indexAsFolder) settings.sitemap.indexAsFolder = *indexAsFolder;
     if (gzip) settings.sitemap.gzip = *gzip;
+    if (verify) settings.sitemap.verify = *verify;
     if (exclude) settings.sitemap.exclude = *exclude;
     if (extensions) settings.sitemap.extensions = SitemapOptions::splitList(*extensions);
     if (replyTimeout) settings.replyTimeoutSeconds = *replyTimeout;

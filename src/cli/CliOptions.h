@@ -14,7 +14,7 @@ struct CliOptions {
     std::optional<int> connections;
     std::optional<int> replyTimeout, timeLimit;  // seconds
     std::optional<bool> mobile, upload;
-    std::optional<bool> lastmod, robots, indexAsFolder, gzip;
+    std::optional<bool> lastmod, robots, indexAsFolder, gzip, verify;
     std::optional<std::vector<std::string>> exclude;  // --exclude, repeatable: replaces the file's list
     std::optional<std::string> extensions;
     std::optional<std::string> trustHostKey;  // "SHA256:..."

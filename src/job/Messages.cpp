@@ -1,6 +1,7 @@
 #include "job/Messages.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace messages {
 
@@ -42,6 +43,13 @@ constexpr Row kTable[] = {
     {FailureKind::UploadFailed, kUploadFailed, "サイトの sitemap.xml は以前のまま残っています。"},
     {FailureKind::TooLarge, kTooLarge, ""},
     {FailureKind::TimeLimit, kTimeLimit, ""},
+    {FailureKind::NotThisSite, kNotThisSite,
+     "http の欄のアドレスと対象フォルダが同じ場所を指しているか確かめてください。sitemap.xml は書いていません。"
+     "最初に確かめたアドレスとその応答:"},
+    {FailureKind::SiteDown, kSiteDown,
+     "サイトが止まっているか、エラーを返しています。しばらくしてからもう一度実行してください。vendor/ のような"
+     "ライブラリのフォルダは除外パターンで除けます。sitemap.xml は書いていません。"},
+    {FailureKind::CheckUnavailable, kCheckUnavailable, "公開ページの確認 (verify) を外して実行してください。"},
     {FailureKind::Stopped, kStopped, "何もアップロードしていません。"},
     {FailureKind::NoPages, kNoPages, "対象フォルダ、詳細設定の拡張子と除外の指定を確かめてください。"},
     {FailureKind::Shrunk, kShrunk, ""},
@@ -95,6 +103,10 @@ std::string completionLine(int year, int month, int day, int hour, int minute) {
     return text;
 }
 
+std::string checkingLine(size_t done, size_t total) {
+    return std::string(kChecking) + " " + std::to_string(done) + " / " + std::to_string(total);
+}
+
 std::string shrinkQuestion(long before, long now) {
     return "ページ数が前回の " + std::to_string(before) + " から " + std::to_string(now) +
            " に減りました。\nこのまま sitemap.xml をアップロードしますか？";
@@ -113,6 +125,20 @@ std::string missedFoldersLine(const WalkStats& stats) {
         if (!line.empty()) line += "  ";
         line += "深すぎるため読まなかったフォルダ: " + std::to_string(stats.tooDeepFolders);
     }
+    return line;
+}
+
+std::string checkedLine(const SiteCheck& check) {
+    using O = PageOutcome;
+    const size_t unconfirmed = check.count(O::Unconfirmed);
+    std::string line = "確認: 載せる " + std::to_string(check.count(O::Kept) + unconfirmed);
+    if (unconfirmed > 0) line += "（うち未確認 " + std::to_string(unconfirmed) + "）";
+    static constexpr std::pair<O, const char*> kLeftOut[] = {
+        {O::NotFound, "見つからない"}, {O::Redirect, "転送"},         {O::NoIndex, "noindex"},
+        {O::OtherCanonical, "別の canonical"}, {O::NotAPage, "ページでない"}, {O::NotPublic, "非公開"},
+        {O::Disallowed, "robots.txt で禁止"}};
+    for (const auto& [outcome, label] : kLeftOut)
+        if (const size_t n = check.count(outcome)) line += std::string("・") + label + " " + std::to_string(n);
     return line;
 }
 

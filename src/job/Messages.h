@@ -3,6 +3,7 @@
 #include <string>
 
 #include "util/Failure.h"
+#include "verify/SiteCheck.h"
 #include "walk/WalkResult.h"
 #include "settings/SitemapOptions.h"
 
@@ -18,6 +19,9 @@ constexpr const char* kUploadFailed = "sitemap.xmlのアップロードに失敗
 constexpr const char* kConnectionLost = "FTPサーバとの接続が切れました";
 constexpr const char* kTooLarge = "フォルダまたはページが多すぎるため中止しました";
 constexpr const char* kTimeLimit = "制限時間内に終わらなかったため中止しました";
+constexpr const char* kNotThisSite = "公開サイトにページが見つかりませんでした";
+constexpr const char* kSiteDown = "公開サイトが正しく応答しませんでした";
+constexpr const char* kCheckUnavailable = "この版では公開ページを確認できません";
 constexpr const char* kStopped = "中止しました";
 constexpr const char* kNoPages = "ページが1つも見つからなかったため、アップロードしませんでした。";
 constexpr const char* kShrunk = "ページ数が前回より大きく減ったため、アップロードしませんでした。";
@@ -26,6 +30,10 @@ constexpr const char* kShrunk = "ページ数が前回より大きく減った�
 constexpr const char* kSearching = "FTP ファイル検索中…";
 constexpr const char* kListing = "FTP リスト生成中…";
 constexpr const char* kUploading = "FTP Sitemap.xmlアップロード中…";
+constexpr const char* kChecking = "HTTP 確認中…";
+
+// The progress line while pages are checked: "HTTP 確認中… 1200 / 2593".
+std::string checkingLine(size_t done, size_t total);
 // Beside the message of an upload held back, when the file stays here.
 constexpr const char* kLocalFileKept = "（このパソコンの sitemap.xml は残してあります）";
 
@@ -57,5 +65,9 @@ std::string missedFoldersLine(const WalkStats& stats);
 // What the progress line shows at the end when any sitemap option is on:
 // "ページ 12・フォルダ 5", what was left out, and the missed folders.
 std::string countsLine(const WalkStats& stats, const SitemapOptions& options);
+
+// What the check on the live site made of the addresses: "確認: 載せる 12
+// （うち未確認 1）・見つからない 2・転送 1", the outcomes that came up.
+std::string checkedLine(const SiteCheck& check);
 
 }  // namespace messages

@@ -10,6 +10,7 @@
 #include "job/JobObserver.h"
 #include "job/Messages.h"
 #include "job/Upload.h"
+#include "verify/SiteCheck.h"
 #include "remote/sftp/HostKeyPolicy.h"
 #include "walk/ParallelWalk.h"
 #include "sitemap/SiteRules.h"
@@ -236,24 +237,15 @@ WalkResult SitemapJob::sequentialWalk(RemoteSession& session, const NameList& na
     return result;
 }
 
-// What an earlier run left here under this run's names: sitemap.xml, and
-// its parts when it was an index, compressed or not.
-void SitemapJob::removeEarlierFiles(const std::string& file) {
-    for (bool gzip : {false, true}) {
-        SitemapFile::remove(SitemapWriter::nameOf(file, 0, gzip));
-        for (int part = 1; std::filesystem::exists(utf8Path(SitemapWriter::nameOf(file, part, gzip))); ++part)
-            SitemapFile::remove(SitemapWriter::nameOf(file, part, gzip));
-    }
-    SitemapFile::removeLeftPartials(file);  // what a killed run left half written
-}
-
 // The walk's entries in whole files, given their names only when all are
 // whole (see SitemapWriter).
 WalkResult SitemapJob::writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries) {
     SitemapWriter writer(file, settings_.baseUrl, settings_.mobile(), settings_.sitemap.gzip, limits_);
     out_ = &writer;
+    if (settings_.sitemap.verify) writer.holdEntries();  // written once checked
     WalkResult result = writer.begin(reason_) ? walkEntries() : WalkResult::WriteFailed;
     out_ = nullptr;
+    if (result == WalkResult::Ok && settings_.sitemap.verify) result = checkPages(writer);
     if (result == WalkResult::WriteFailed && reason_.empty()) reason_ = writer.error();
     if (result != WalkResult::Ok) return result;
     const std::string now = settings_.sitemap.lastmod ? SiteRules::nowUtcText() : std::string();
@@ -262,7 +254,52 @@ WalkResult SitemapJob::writeDocument(const std::string& file, const std::functio
     return WalkResult::Ok;
 }
 
+// Asks the live site for every address the walk found and writes the
+// pages it keeps (see SiteCheck). A check that cannot be trusted writes
+// nothing: checkFailure_ says why.
+WalkResult SitemapJob::checkPages(SitemapWriter& writer) {
+#ifdef QUILLOMAR_VERIFY
+    observer_.setStatus(messages::kChecking);
+    const std::vector<std::string> addresses = writer.heldAddresses();
+    SiteCheckOptions options;
+    options.caFile = settings_.caFile;
+    options.userAgent = std::string("Quillomar/") + QUILLOMAR_VERSION;
+    options.robotsAgent = "Quillomar";
+    for (const auto& extension : settings_.sitemap.extensions)
+        if (!isWebPageExtension(extension)) options.fileExtensions.push_back(extension);
+    options.stop = stop_.get();
+    auto lastShown = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    options.progress = [&](size_t done, size_t total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (done < total && now - lastShown < std::chrono::milliseconds(200)) return;
+        lastShown = now;
+        observer_.setProgress(messages::checkingLine(done, total));
+    };
+    check_ = std::make_unique<SiteCheck>(SiteCheck::run(addresses, options));
+    switch (check_->end) {
+        case SiteCheck::End::Stopped: return WalkResult::Stopped;
+        case SiteCheck::End::WrongPlace: checkFailure_ = {FailureKind::NotThisSite, check_->reason, {}}; break;
+        case SiteCheck::End::SiteDown: checkFailure_ = {FailureKind::SiteDown, check_->reason, {}}; break;
+        case SiteCheck::End::Done: break;
+    }
+    if (checkFailure_) return WalkResult::WriteFailed;
+    std::vector<bool> keep;
+    long kept = 0;
+    for (const auto& verdict : check_->verdicts) {
+        keep.push_back(verdict.outcome == PageOutcome::Kept || verdict.outcome == PageOutcome::Unconfirmed);
+        kept += keep.back() ? 1 : 0;
+    }
+    walkStats_.pages = kept;
+    return writer.release(keep) ? WalkResult::Ok : WalkResult::WriteFailed;
+#else
+    (void)writer;
+    checkFailure_ = {FailureKind::CheckUnavailable, {}, {}};
+    return WalkResult::WriteFailed;
+#endif
+}
+
 SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
+    if (checkFailure_) return fail(checkFailure_);
     switch (result) {
         case WalkResult::TimeLimit:
             return fail(FailureKind::TimeLimit,
@@ -323,7 +360,7 @@ SitemapJob::Outcome SitemapJob::run() {
             return observer_.askYesNo(messages::hostKeyQuestion(host, fingerprint));
         });
     const std::string file = localFile();
-    removeEarlierFiles(file);
+    SitemapWriter::removeEarlierFiles(file);
     const std::tm start = localNow();
     const auto started = std::chrono::steady_clock::now();
     const Outcome outcome = runPhases(file, start);
@@ -337,8 +374,10 @@ SitemapJob::Outcome SitemapJob::run() {
         // Folders whose pages may be missing stay in view beside the
         // completion, and with any option on, what went in and what was
         // left out.
-        observer_.setProgress(settings_.sitemap == SitemapOptions{} ? messages::missedFoldersLine(walkStats_)
-                                                                     : messages::countsLine(walkStats_, settings_.sitemap));
+        std::string line = settings_.sitemap == SitemapOptions{} ? messages::missedFoldersLine(walkStats_)
+                                                                  : messages::countsLine(walkStats_, settings_.sitemap);
+        if (check_) line += "  " + messages::checkedLine(*check_);
+        observer_.setProgress(line);
     }
     writeRunLog(outcome, start);
     return outcome;

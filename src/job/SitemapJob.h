@@ -20,6 +20,7 @@
 #include "walk/WalkResult.h"
 
 class HostKeyPolicy;
+struct SiteCheck;
 class SiteRules;
 class JobObserver;
 struct WalkOptions;
@@ -61,6 +62,10 @@ public:
     // upload they are gone from here.
     const std::vector<std::string>& files() const { return files_; }
 
+
+    // How the check on the live site went, when the options asked for it
+    // and it ran; else null.
+    const SiteCheck* siteCheck() const { return check_.get(); }
 
     // What became of robots.txt when the options ask for it.
     enum class Robots { NotAsked, Read, Missing };
@@ -106,6 +111,7 @@ private:
     Outcome fail(FailureKind kind, std::string reason = {}) { return fail(Failure{kind, std::move(reason), {}}); }
     static Failure loginFailureOf(const RemoteSession& session);
     WalkResult writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries);
+    WalkResult checkPages(SitemapWriter& writer);
     Outcome failWalk(WalkResult result);
     void openTarget(RemoteSession& session, Target& target, const std::atomic<bool>* giveUp);
     WalkResult fastWalk(RemoteSession& session, Target& target, bool& usable);
@@ -114,7 +120,6 @@ private:
     bool reopen(RemoteSession& session);
     void showListing();
     bool readRobots(RemoteSession& session);
-    static void removeEarlierFiles(const std::string& file);
     LoginOptions loginOptions(const std::string& label);
 
     JobSettings settings_;
@@ -128,7 +133,9 @@ private:
     std::string reason_;  // the words behind a walk's failure, until it is reported
     bool listingShown_ = false;
     bool serverSeen_ = false;  // the fast walk logged in and read the target folder
-    Failure loginFailed_;  // the fast walk's first login, when no other is worth trying
+    Failure loginFailed_;
+    Failure checkFailure_;  // the check on the live site could not be trusted
+    std::unique_ptr<SiteCheck> check_;  // the fast walk's first login, when no other is worth trying
     std::unique_ptr<SiteRules> rules_;
     SitemapWriter* out_ = nullptr;  // the files being written
     SitemapWriter::Limits limits_;

@@ -38,6 +38,7 @@ constexpr std::pair<const char*, Switch> kSwitchKeys[] = {
     {"robots", &SitemapOptions::robots},
     {"index_as_folder", &SitemapOptions::indexAsFolder},
     {"gzip", &SitemapOptions::gzip},
+    {"verify", &SitemapOptions::verify},
 };
 using List = std::vector<std::string> SitemapOptions::*;
 constexpr std::pair<const char*, List> kListKeys[] = {

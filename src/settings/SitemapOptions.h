@@ -11,6 +11,7 @@ struct SitemapOptions {
     bool robots = false;         // leave out what the site's robots.txt forbids every crawler
     bool indexAsFolder = false;  // index.html/.htm/.php written as their folder's address
     bool gzip = false;           // every file written compressed (.xml.gz)
+    bool verify = false;         // every address asked for on the live site; only real pages kept
     std::vector<std::string> exclude;     // glob patterns on the path below the target folder
     std::vector<std::string> extensions;  // page name endings; empty: the classic rule
 

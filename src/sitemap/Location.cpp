@@ -1,6 +1,7 @@
 #include "sitemap/Location.h"
 
 #include <string_view>
+#include <utility>
 
 #include "util/HostName.h"
 #include "util/PercentEncoding.h"
@@ -72,6 +73,25 @@ std::string xmlEscape(const std::string& text) {
     return out;
 }
 
+std::string xmlUnescape(const std::string& text) {
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        bool replaced = false;
+        if (text[i] == '&')
+            for (const auto& [entity, c] : kEntities)
+                if (std::string_view(text).substr(i, entity.size()) == entity) {
+                    out += c;
+                    i += entity.size() - 1;
+                    replaced = true;
+                    break;
+                }
+        if (!replaced) out += text[i];
+    }
+    return out;
+}
 
 std::string folderUrl(const std::string& site, const std::vector<std::string>& folders) {
     std::string url = site;

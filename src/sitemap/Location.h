@@ -18,6 +18,8 @@ std::string encodeBaseUrl(const std::string& baseUrl);
 
 // Escapes & < > " ' for XML character data.
 std::string xmlEscape(const std::string& text);
+// And back.
+std::string xmlUnescape(const std::string& text);
 
 // The page's URL below the site's address (encodeBaseUrl), not yet
 // XML-escaped.

@@ -64,11 +64,13 @@ bool matches(const std::string& path, const std::string& pattern) {
 
 }  // namespace
 
-RobotsRules RobotsRules::parse(std::string_view text) {
-    RobotsRules rules;
+RobotsRules RobotsRules::parse(std::string_view text, std::string_view agent) {
+    RobotsRules forAll, forUs;
+    bool ours = false;       // some group names our agent
     if (text.size() > kMaxBytes) text = text.substr(0, kMaxBytes);
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     bool groupIsForAll = false;  // the current group names "*"
+    bool groupIsOurs = false;    // the current group names our agent
     bool inRules = false;        // the current group's rules have begun
     while (!text.empty()) {
         const size_t end = text.find_first_of("\r\n");
@@ -80,15 +82,19 @@ RobotsRules RobotsRules::parse(std::string_view text) {
         const std::string field = lowerAscii(trimmed(line.substr(0, colon)));
         const std::string_view value = trimmed(line.substr(colon + 1));
         if (field == "user-agent") {
-            if (inRules) groupIsForAll = inRules = false;  // a new group
+            if (inRules) groupIsForAll = groupIsOurs = inRules = false;  // a new group
             if (value == "*") groupIsForAll = true;
+            if (!agent.empty() && equalsIgnoreCaseAscii(value, agent)) ours = groupIsOurs = true;
         } else if (field == "allow" || field == "disallow") {
             inRules = true;
             // An empty Disallow forbids nothing; an empty Allow allows nothing more.
-            if (groupIsForAll && !value.empty()) rules.rules_.push_back({normalised(value), field == "allow"});
+            if (value.empty()) continue;
+            const Rule rule{normalised(value), field == "allow"};
+            if (groupIsForAll) forAll.rules_.push_back(rule);
+            if (groupIsOurs) forUs.rules_.push_back(rule);
         }
     }
-    return rules;
+    return ours ? forUs : forAll;
 }
 
 bool RobotsRules::allows(std::string_view path) const {

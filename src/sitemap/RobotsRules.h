@@ -16,7 +16,9 @@ public:
     // Reads a whole robots.txt (a UTF-8 byte order mark, CR LF, LF or CR
     // line ends and upper-case field names are all fine). Past kMaxBytes,
     // the rest is ignored, as crawlers do.
-    static RobotsRules parse(std::string_view text);
+    // With an agent, the groups that name it (in any case) are used when
+    // there are any, all of them together; else those for "*" (RFC 9309).
+    static RobotsRules parse(std::string_view text, std::string_view agent = {});
 
     // path: the page's address from the site's top, starting with "/"
     // ("/blog/a%20b.html"), with its query if it has one.

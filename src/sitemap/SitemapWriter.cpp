@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "sitemap/Location.h"
 #include "sitemap/SitemapFile.h"
@@ -107,6 +108,15 @@ bool SitemapWriter::close() {
 
 bool SitemapWriter::write(const std::string& entries) {
     if (parts_.empty() || !out_.is_open()) return false;
+    if (holding_) {
+        for (size_t at = 0; at < entries.size();) {
+            size_t next = entries.find(kUrlEnd, at);
+            next = next == std::string::npos ? entries.size() : next + std::char_traits<char>::length(kUrlEnd);
+            held_.push_back(entries.substr(at, next - at));
+            at = next;
+        }
+        return true;
+    }
     const unsigned long long closing = SitemapFile::onDisk(SitemapFile::kClosingTag).size();
     size_t start = 0;  // of the entries not yet written
     size_t end = 0;    // of the entries that fit
@@ -136,6 +146,35 @@ bool SitemapWriter::write(const std::string& entries) {
     if (!put(entries.substr(start))) return false;
     part->urls = urls;
     return true;
+}
+
+std::vector<std::string> SitemapWriter::heldAddresses() const {
+    std::vector<std::string> addresses;
+    addresses.reserve(held_.size());
+    for (const auto& entry : held_) {
+        const size_t start = entry.find("<loc>");
+        const size_t end = entry.find("</loc>");
+        addresses.push_back(start == std::string::npos || end == std::string::npos
+                                ? std::string()
+                                : location::xmlUnescape(entry.substr(start + 5, end - start - 5)));
+    }
+    return addresses;
+}
+
+bool SitemapWriter::release(const std::vector<bool>& keep) {
+    holding_ = false;
+    std::string kept;
+    for (size_t i = 0; i < held_.size(); ++i) {
+        if (i < keep.size() && keep[i]) kept += held_[i];
+        // Written in pieces, as the walk would: a file's limits are judged alike.
+        if (kept.size() >= (1u << 20)) {
+            if (!write(kept)) return false;
+            kept.clear();
+        }
+    }
+    held_.clear();
+    held_.shrink_to_fit();
+    return kept.empty() || write(kept);
 }
 
 bool SitemapWriter::writeIndex(const std::string& lastmod) {
@@ -196,4 +235,13 @@ void SitemapWriter::discard() {
         if (!part.partial.empty()) SitemapFile::remove(part.partial);
         part.partial.clear();
     }
+}
+
+void SitemapWriter::removeEarlierFiles(const std::string& file) {
+    for (bool gzip : {false, true}) {
+        SitemapFile::remove(nameOf(file, 0, gzip));
+        for (int part = 1; std::filesystem::exists(utf8Path(nameOf(file, part, gzip))); ++part)
+            SitemapFile::remove(nameOf(file, part, gzip));
+    }
+    SitemapFile::removeLeftPartials(file);  // what a killed run left half written
 }

@@ -38,6 +38,16 @@ public:
     // a limit is closed first and the next one begun.
     bool write(const std::string& entries);
 
+    // From now on the entries written are kept in memory, not in the
+    // files, until release: a check of every address on the live site
+    // needs them all first.
+    void holdEntries() { holding_ = true; }
+    // The held entries' addresses (their <loc>, unescaped), in order.
+    std::vector<std::string> heldAddresses() const;
+    // Writes the held entries whose keep flag is set, in order, as they
+    // were; the rest are dropped.
+    bool release(const std::vector<bool>& keep);
+
     // Closes the last file, writes the index when there is more than one,
     // compresses, and renames everything into place. indexLastmod: the
     // index entries' lastmod (empty for none).
@@ -56,6 +66,10 @@ public:
     // The name sitemap.xml (or a part) gets with this writer's options.
     std::string finalName(int part) const { return nameOf(file_, part, gzip_); }  // part 0: sitemap.xml itself
     static std::string nameOf(const std::string& file, int part, bool gzip);
+
+    // Removes what an earlier run left under the names a run at file may
+    // write: sitemap.xml, its parts compressed or not, partial files.
+    static void removeEarlierFiles(const std::string& file);
 
 private:
     struct Part {
@@ -77,4 +91,6 @@ private:
     std::ofstream out_;
     std::string error_;
     std::vector<std::string> finished_;
+    bool holding_ = false;
+    std::vector<std::string> held_;  // whole url elements
 };

@@ -27,6 +27,10 @@ enum class FailureKind {
     UploadFailed,
     TooLarge,
     TimeLimit,
+    // Checking the pages on the live site.
+    NotThisSite,       // most answers said the pages are not there: the http path and the folder differ
+    SiteDown,          // most answers were server errors
+    CheckUnavailable,  // this build cannot check
     Stopped,  // by the user: no message, the status line says so
     // Uploads held back.
     NoPages,

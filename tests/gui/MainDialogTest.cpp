@@ -279,7 +279,7 @@ TEST_F(MainDialogTest, OptionsDialogKeepsWhatEnterConfirmsAndNotWhatEscCancels) 
     };
     clickOn(button);
     ASSERT_TRUE(pumpUntil([&] { return driven && !dialog->FindWindow(id::kOptions)->HasCapture(); }));
-    const std::string saved = "[SITEMAP_OPTIONS]\nlastmod=1\nrobots=1\nindex_as_folder=0\ngzip=0\n"
+    const std::string saved = "[SITEMAP_OPTIONS]\nlastmod=1\nrobots=1\nindex_as_folder=0\ngzip=0\nverify=0\n"
                               "exclude=/cgi-bin/;/tmp\nextensions=\n";
     ASSERT_TRUE(pumpUntil([&] { return readFile(work.path() / "SETTING.INI").find(saved) != std::string::npos; }, 5000))
         << readFile(work.path() / "SETTING.INI");

@@ -68,6 +68,8 @@ TestServer::TestServer(const std::string& root, const Options& options) {
         startHostile(options);
     else if (options.kind == Kind::Sftp)
         startSftp(root, options);
+    else if (options.kind == Kind::Nginx)
+        startNginx(root, options);
     else
         startOtherMake(root, options);
 }
@@ -82,6 +84,7 @@ const char* TestServer::name(Kind kind) {
         case Kind::Twisted: return "twisted";
         case Kind::Hostile: return "hostile";
         case Kind::Sftp: return "sftp";
+        case Kind::Nginx: return "nginx";
     }
     return "?";
 }
@@ -89,6 +92,10 @@ const char* TestServer::name(Kind kind) {
 TestServer::~TestServer() { kill(); }
 
 std::string TestServer::host() const { return scheme_ + "127.0.0.1:" + std::to_string(port_); }
+
+std::string TestServer::webAddress() const {
+    return (scheme_.empty() ? "http://" : "https://") + std::string("127.0.0.1:") + std::to_string(port_);
+}
 
 std::string TestServer::caFile() const { return configDir_ ? (configDir_->path() / "ca.pem").string() : ""; }
 
@@ -218,6 +225,39 @@ void TestServer::startScript(const std::vector<std::string>& args) {
         kill();
         throw std::runtime_error("test FTP server did not start");
     }
+}
+
+// nginx in the foreground with a configuration of its own, never as a
+// service: one process, logs and temporary files in its own folder.
+void TestServer::startNginx(const std::string& root, const Options& options) {
+    namespace fs = std::filesystem;
+    configDir_ = std::make_unique<TempTree>();
+    port_ = freeLoopbackPort();
+    const fs::path dir = configDir_->path();
+    std::string listen = "listen 127.0.0.1:" + std::to_string(port_);
+    if (options.tls == "h2") {
+        const std::string command =
+            "/usr/bin/python3 " + std::string(QUILLOMAR_TEST_SUPPORT_DIR) + "/make_certs.py '" + configDir_->str() + "'";
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("no test certificates");
+        listen += " ssl http2;\n    ssl_certificate " + (dir / "good.pem").string() + ";\n    ssl_certificate_key " +
+                  (dir / "good.key").string();
+        scheme_ = "https://";
+    }
+    std::ofstream(dir / "nginx.conf")
+        << "daemon off;\nmaster_process off;\npid " << (dir / "nginx.pid").string() << ";\nerror_log "
+        << (dir / "error.log").string() << ";\nevents {}\nhttp {\n  include /etc/nginx/mime.types;\n"
+        << "  default_type application/octet-stream;\n  access_log off;\n"
+        << "  client_body_temp_path " << dir.string() << ";\n  proxy_temp_path " << dir.string() << ";\n"
+        << "  fastcgi_temp_path " << dir.string() << ";\n  uwsgi_temp_path " << dir.string() << ";\n"
+        << "  scgi_temp_path " << dir.string() << ";\n"
+        << "  server {\n    " << listen << ";\n    root " << root << ";\n" << options.webConfig << "\n  }\n}\n";
+    spawn({"/usr/sbin/nginx", "-p", dir.string(), "-c", (dir / "nginx.conf").string()}, -1);
+    for (int i = 0; i < 100; ++i) {
+        if (accepts(port_)) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill();
+    throw std::runtime_error("nginx did not start");
 }
 
 void TestServer::startVsftpd(const std::string& root, const Options& options) {

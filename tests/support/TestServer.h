@@ -16,7 +16,7 @@ class TempTree;
 // maxLogins apply to them).
 class TestServer {
 public:
-    enum class Kind { Pyftpdlib, Vsftpd, Proftpd, Pureftpd, Inetutils, Twisted, Hostile, Sftp };
+    enum class Kind { Pyftpdlib, Vsftpd, Proftpd, Pureftpd, Inetutils, Twisted, Hostile, Sftp, Nginx };
     static const char* name(Kind kind);
     struct Options {
         Kind kind = Kind::Pyftpdlib;
@@ -51,6 +51,9 @@ public:
         // entry every 0.3 s), "empty" (empty NAME replies at once) or
         // "flood" (200 entries a reply, at once).
         std::string endless;
+        // Kind::Nginx (a web server, HTTP/1.1; with tls "h2", HTTP/2 over
+        // TLS with the "good" certificate): more lines of its server block.
+        std::string webConfig;
     };
 
     explicit TestServer(const std::string& root);
@@ -78,6 +81,8 @@ public:
     std::string host() const;
     // With TLS: the test authority's certificate, for the client to trust.
     std::string caFile() const;
+    // Kind::Nginx: "http://127.0.0.1:<port>" ("https://..." with TLS).
+    std::string webAddress() const;
     // Ends the server at once, as a crash would (servers of other makes are
     // given a moment to clean up).
     void kill();
@@ -90,6 +95,7 @@ private:
     void startOtherMake(const std::string& root, const Options& options);
     void startHostile(const Options& options);
     void startVsftpd(const std::string& root, const Options& options);
+    void startNginx(const std::string& root, const Options& options);
     void startSftp(const std::string& root, const Options& options);
 
     std::unique_ptr<TempTree> configDir_;

@@ -67,6 +67,7 @@ void TestServer::startPyftpdlib(const std::string& root, const Options& options)
 void TestServer::startVsftpd(const std::string&, const Options&) { throw std::runtime_error("vsftpd tests run on Linux only"); }
 void TestServer::startHostile(const Options&) { throw std::runtime_error("hostile servers are tested on Linux only"); }
 void TestServer::startSftp(const std::string&, const Options&) { throw std::runtime_error("SFTP servers run on Linux only"); }
+void TestServer::startNginx(const std::string&, const Options&) { throw std::runtime_error("nginx runs on Linux only"); }
 std::string TestServer::receivedCommands() const { return {}; }
 
 int TestServer::failedLogins() const {
