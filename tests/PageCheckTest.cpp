@@ -2,6 +2,8 @@
 // the FTP server walks, with an answer of each kind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "RecordingObserver.h"
 #include "TempTree.h"
 #include "TestServer.h"
@@ -70,6 +72,7 @@ TEST(PageCheck, OnlyPagesASearchEngineWouldIndexAreWritten) {
             settings.caFile = web.caFile();
             settings.sitemap.verify = true;
             settings.sitemap.extensions = {".html", ".htm", ".php", ".pdf"};
+            settings.checkReportTsv = (work.path() / "check.tsv").string();
             RecordingObserver observer;
             SitemapJob job(settings, observer, work.str());
             const auto outcome = job.run();
@@ -78,6 +81,7 @@ TEST(PageCheck, OnlyPagesASearchEngineWouldIndexAreWritten) {
                 EXPECT_EQ(outcome, SitemapJob::Outcome::Failed) << c.what;
                 EXPECT_EQ(observer.headlines(), std::vector<std::string>{c.headline}) << c.what;
                 EXPECT_EQ(file, "<missing>") << c.what << ": nothing written";
+                EXPECT_NE(readFile(work.path() / "sitemap-check.html").find(c.headline), std::string::npos) << c.what;
                 continue;
             }
             ASSERT_EQ(outcome, SitemapJob::Outcome::Completed) << c.what << "\n" << testing::PrintToString(observer.events());
@@ -90,6 +94,15 @@ TEST(PageCheck, OnlyPagesASearchEngineWouldIndexAreWritten) {
                       "ページ 4・フォルダ 2  確認: 載せる 4（うち未確認 1）・見つからない 1・転送 1・noindex 3・"
                       "別の canonical 1・ページでない 5・robots.txt で禁止 1")
                 << c.what;
+            // The report's rows, for people and for scripts: every address not simply kept.
+            const std::string tsv = readFile(work.path() / "check.tsv");
+            EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\n'), 1 + 13) << tsv;
+            EXPECT_NE(tsv.find(web.webAddress() + "/www/moved.html\tredirect\t301\t" + web.webAddress() +
+                               "/www/about.html\n"),
+                      std::string::npos)
+                << tsv;
+            EXPECT_NE(readFile(work.path() / "sitemap-check.html").find("/www/dies.php</td><td>ページでない</td><td>500"),
+                      std::string::npos);
         }
     }
 }

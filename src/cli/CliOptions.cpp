@@ -22,6 +22,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--account", &CliOptions::account},       {"--password-file", &CliOptions::passwordFile},
     {"--folder", &CliOptions::folder},         {"--base-url", &CliOptions::baseUrl},
     {"--extensions", &CliOptions::extensions}, {"--trust-host-key", &CliOptions::trustHostKey},
+    {"--report-tsv", &CliOptions::reportTsv},
 };
 
 struct FlagOption {
@@ -95,7 +96,9 @@ const char* CliOptions::usage() {
            "                         sitemap.xml をそれらの目次にする\n"
            "  --verify, --no-verify  すべてのアドレスを公開サイトに GET で 1 回ずつ問い合わせ、\n"
            "                         検索エンジンに載るページだけを書く（404、転送、noindex、\n"
-           "                         別の canonical、ページでないものを除く）\n"
+           "                         別の canonical、ページでないものを除く）。結果は\n"
+           "                         sitemap.xml の隣の sitemap-check.html に\n"
+           "  --report-tsv FILE      その結果をタブ区切りで FILE にも書く\n"
            "  --connections N        同時にログインして読む数、1 から 16（既定は 4、または\n"
            "                         SETTING.INI の connections）。0 は 1 本の接続でフォルダを\n"
            "                         1 つずつ読む\n"
@@ -220,6 +223,7 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (indexAsFolder) settings.sitemap.indexAsFolder = *indexAsFolder;
     if (gzip) settings.sitemap.gzip = *gzip;
     if (verify) settings.sitemap.verify = *verify;
+    if (reportTsv) settings.checkReportTsv = *reportTsv;
     if (exclude) settings.sitemap.exclude = *exclude;
     if (extensions) settings.sitemap.extensions = SitemapOptions::splitList(*extensions);
     if (replyTimeout) settings.replyTimeoutSeconds = *replyTimeout;

@@ -18,6 +18,7 @@ struct CliOptions {
     std::optional<std::vector<std::string>> exclude;  // --exclude, repeatable: replaces the file's list
     std::optional<std::string> extensions;
     std::optional<std::string> trustHostKey;  // "SHA256:..."
+    std::optional<std::string> reportTsv;     // the check's rows, tab-separated
     bool verbose = false;
     bool quiet = false;  // nothing on standard error for a run that succeeded
     bool allowPartial = false;  // exit 0 although some folders could not be read

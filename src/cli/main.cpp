@@ -16,6 +16,7 @@
 #include "remote/Network.h"
 #include "settings/SettingsFile.h"
 #include "job/SitemapJob.h"
+#include "verify/SiteCheck.h"
 #include "util/Utf8Path.h"
 
 #ifndef QUILLOMAR_VERSION
@@ -70,6 +71,14 @@ void printSummary(ConsoleObserver& console, const SitemapJob& job, const Sitemap
                       ? " (no robots.txt could be read: nothing left out for it)"
                       : "");
     console.say(line);
+    if (const SiteCheck* check = job.siteCheck()) {
+        const size_t unconfirmed = check->count(PageOutcome::Unconfirmed);
+        std::snprintf(line, sizeof line, "check: %zu kept (%zu unconfirmed), %zu left out; report: %s",
+                      check->count(PageOutcome::Kept) + unconfirmed, unconfirmed,
+                      check->verdicts.size() - check->count(PageOutcome::Kept) - unconfirmed,
+                      job.checkReportFile().c_str());
+        console.say(line);
+    }
 }
 
 }  // namespace
@@ -163,6 +172,7 @@ int main(int argc, char* argv[]) {
             ConsoleObserver::printLine("to trust it: --trust-host-key " + job.failure().detail);
         if (job.failure().kind == FailureKind::Shrunk)
             ConsoleObserver::printLine("to upload it anyway: --allow-shrink");
+        if (job.siteCheck()) ConsoleObserver::printLine("report: " + job.checkReportFile());
         return 1;
     }
     printSummary(observer, job, settings.sitemap);

@@ -133,12 +133,9 @@ std::string checkedLine(const SiteCheck& check) {
     const size_t unconfirmed = check.count(O::Unconfirmed);
     std::string line = "確認: 載せる " + std::to_string(check.count(O::Kept) + unconfirmed);
     if (unconfirmed > 0) line += "（うち未確認 " + std::to_string(unconfirmed) + "）";
-    static constexpr std::pair<O, const char*> kLeftOut[] = {
-        {O::NotFound, "見つからない"}, {O::Redirect, "転送"},         {O::NoIndex, "noindex"},
-        {O::OtherCanonical, "別の canonical"}, {O::NotAPage, "ページでない"}, {O::NotPublic, "非公開"},
-        {O::Disallowed, "robots.txt で禁止"}};
-    for (const auto& [outcome, label] : kLeftOut)
-        if (const size_t n = check.count(outcome)) line += std::string("・") + label + " " + std::to_string(n);
+    for (O outcome : {O::NotFound, O::Redirect, O::NoIndex, O::OtherCanonical, O::NotAPage, O::NotPublic, O::Disallowed})
+        if (const size_t n = check.count(outcome))
+            line += std::string("・") + outcomeLabel(outcome) + " " + std::to_string(n);
     return line;
 }
 

@@ -10,7 +10,11 @@
 #include "job/JobObserver.h"
 #include "job/Messages.h"
 #include "job/Upload.h"
+#include "util/FileReplace.h"
 #include "verify/SiteCheck.h"
+#ifdef QUILLOMAR_VERIFY
+#include "verify/CheckReport.h"
+#endif
 #include "remote/sftp/HostKeyPolicy.h"
 #include "walk/ParallelWalk.h"
 #include "sitemap/SiteRules.h"
@@ -282,6 +286,7 @@ WalkResult SitemapJob::checkPages(SitemapWriter& writer) {
         case SiteCheck::End::SiteDown: checkFailure_ = {FailureKind::SiteDown, check_->reason, {}}; break;
         case SiteCheck::End::Done: break;
     }
+    writeCheckReports(addresses);
     if (checkFailure_) return WalkResult::WriteFailed;
     std::vector<bool> keep;
     long kept = 0;
@@ -295,6 +300,33 @@ WalkResult SitemapJob::checkPages(SitemapWriter& writer) {
     (void)writer;
     checkFailure_ = {FailureKind::CheckUnavailable, {}, {}};
     return WalkResult::WriteFailed;
+#endif
+}
+
+#ifdef QUILLOMAR_VERIFY
+// sitemap-check.html beside sitemap.xml (never uploaded), and the rows for
+// scripts where the CLI asked. A report that cannot be written is said on
+// the trace: the sitemap does not depend on it.
+void SitemapJob::writeCheckReports(const std::vector<std::string>& addresses) {
+    const std::string failure = checkFailure_ ? messages::headline(checkFailure_.kind) : "";
+    const std::string report = checkReportFile();
+    if (!replaceFile(report, check_report::html(*check_, addresses, settings_.baseUrl, failure)) && trace_)
+        trace_("cannot write " + report);
+    if (!settings_.checkReportTsv.empty() &&
+        !replaceFile(settings_.checkReportTsv, check_report::tsv(*check_, addresses)) && trace_)
+        trace_("cannot write " + settings_.checkReportTsv);
+}
+#endif
+
+std::string SitemapJob::checkReportFile() const {
+    return folder_.empty() ? kCheckReportName : pathToUtf8(utf8Path(folder_) / kCheckReportName);
+}
+
+bool SitemapJob::canCheckPages() {
+#ifdef QUILLOMAR_VERIFY
+    return true;
+#else
+    return false;
 #endif
 }
 
@@ -361,6 +393,7 @@ SitemapJob::Outcome SitemapJob::run() {
         });
     const std::string file = localFile();
     SitemapWriter::removeEarlierFiles(file);
+    SitemapFile::remove(checkReportFile());  // an earlier run's report would mislead
     const std::tm start = localNow();
     const auto started = std::chrono::steady_clock::now();
     const Outcome outcome = runPhases(file, start);

@@ -66,6 +66,11 @@ public:
     // How the check on the live site went, when the options asked for it
     // and it ran; else null.
     const SiteCheck* siteCheck() const { return check_.get(); }
+    // Where the check's report goes: sitemap-check.html beside sitemap.xml.
+    std::string checkReportFile() const;
+    static constexpr const char* kCheckReportName = "sitemap-check.html";
+    // Whether this build can check pages on the live site.
+    static bool canCheckPages();
 
     // What became of robots.txt when the options ask for it.
     enum class Robots { NotAsked, Read, Missing };
@@ -112,6 +117,7 @@ private:
     static Failure loginFailureOf(const RemoteSession& session);
     WalkResult writeDocument(const std::string& file, const std::function<WalkResult()>& walkEntries);
     WalkResult checkPages(SitemapWriter& writer);
+    void writeCheckReports(const std::vector<std::string>& addresses);
     Outcome failWalk(WalkResult result);
     void openTarget(RemoteSession& session, Target& target, const std::atomic<bool>* giveUp);
     WalkResult fastWalk(RemoteSession& session, Target& target, bool& usable);

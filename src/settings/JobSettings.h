@@ -41,6 +41,9 @@ struct JobSettings {
     // and whether an upload may go ahead without asking when the page
     // count fell below half of the last run's (the CLI's --allow-shrink).
     std::string runLogFile{};
+    // Where the check on the live site also writes its rows for scripts
+    // (the CLI's --report-tsv); empty: nowhere. Not kept in the file.
+    std::string checkReportTsv{};
     bool allowShrink = false;
 
     // Beyond the seven values: what else the sitemap holds.

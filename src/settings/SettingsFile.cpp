@@ -116,11 +116,7 @@ std::string trailingComments(const std::string& path) {
     return comments;
 }
 
-std::string trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+std::string trimmed(const std::string& text) { return std::string(trimmedAscii(text, " \t\r")); }
 
 // A line as the parser understands it: "[section]", "key=value" (blanks
 // around both and one pair of quotes dropped), or a comment as it stands.

@@ -31,12 +31,6 @@ std::string normalised(std::string_view text) {
     return out;
 }
 
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 
 // "*" matches any run of characters, a "$" at the pattern's end the end of
@@ -79,8 +73,8 @@ RobotsRules RobotsRules::parse(std::string_view text, std::string_view agent) {
         line = line.substr(0, line.find('#'));
         const size_t colon = line.find(':');
         if (colon == std::string_view::npos) continue;
-        const std::string field = lowerAscii(trimmed(line.substr(0, colon)));
-        const std::string_view value = trimmed(line.substr(colon + 1));
+        const std::string field = lowerAscii(trimmedAscii(line.substr(0, colon), " \t"));
+        const std::string_view value = trimmedAscii(line.substr(colon + 1), " \t");
         if (field == "user-agent") {
             if (inRules) groupIsForAll = groupIsOurs = inRules = false;  // a new group
             if (value == "*") groupIsForAll = true;

@@ -21,6 +21,7 @@ inline constexpr int kIndexAsFolder = 1103;
 inline constexpr int kGzip = 1104;
 inline constexpr int kExclude = 1105;
 inline constexpr int kExtensions = 1106;
+inline constexpr int kVerify = 1107;
 
 // The eight input controls, in the order they are enabled.
 inline constexpr int kInputs[] = {kHost, kAccount, kPassword, kTargetFolder, kBaseUrl, kExecute, kMobile, kUpload};

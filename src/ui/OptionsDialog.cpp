@@ -6,6 +6,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "job/SitemapJob.h"
 #include "ui/ControlIds.h"
 #include "ui/MainDialog.h"
 
@@ -21,6 +22,8 @@ constexpr Switch kSwitches[] = {
     {control_id::kRobots, "robots.txt で禁止されたページを除く", &SitemapOptions::robots},
     {control_id::kIndexAsFolder, "index.html などをフォルダのアドレスで書き出す", &SitemapOptions::indexAsFolder},
     {control_id::kGzip, "gzip で圧縮する (sitemap-1.xml.gz)", &SitemapOptions::gzip},
+    // Shown where the build can check (see SitemapJob::canCheckPages).
+    {control_id::kVerify, "公開サイトで確かめ、検索エンジンに載るページだけを書き出す (HTTP)", &SitemapOptions::verify},
 };
 
 struct ListField {
@@ -40,12 +43,14 @@ wxString fromUtf8(const std::string& text) { return wxString::FromUTF8(text.data
 
 OptionsDialog::OptionsDialog(wxWindow* parent, const SitemapOptions& options)
     : wxDialog(parent, wxID_ANY, wxString::FromUTF8("詳細設定"), wxDefaultPosition, wxDefaultSize,
-               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+      initial_(options) {
     SetFont(MainDialog::dialogFont());
     auto* column = new wxBoxSizer(wxVERTICAL);
     const int gap = ConvertDialogToPixels(wxSize(4, 4)).x;
     // Creation order is the tab order.
     for (const auto& s : kSwitches) {
+        if (s.id == control_id::kVerify && !SitemapJob::canCheckPages()) continue;
         auto* box = new wxCheckBox(this, s.id, wxString::FromUTF8(s.label));
         box->SetValue(options.*s.value);
         column->Add(box, 0, wxLEFT | wxRIGHT | wxTOP, gap);
@@ -69,8 +74,9 @@ OptionsDialog::OptionsDialog(wxWindow* parent, const SitemapOptions& options)
 }
 
 SitemapOptions OptionsDialog::options() const {
-    SitemapOptions options;
-    for (const auto& s : kSwitches) options.*s.value = static_cast<wxCheckBox*>(FindWindow(s.id))->GetValue();
+    SitemapOptions options = initial_;
+    for (const auto& s : kSwitches)
+        if (auto* box = static_cast<wxCheckBox*>(FindWindow(s.id))) options.*s.value = box->GetValue();
     for (const auto& l : kLists) {
         const wxString text = static_cast<wxTextCtrl*>(FindWindow(l.id))->GetValue();
         options.*l.value = SitemapOptions::splitList(text.utf8_string());

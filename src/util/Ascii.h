@@ -22,3 +22,10 @@ inline bool equalsIgnoreCaseAscii(std::string_view a, std::string_view b) {
     }
     return true;
 }
+
+// The text without the given blank bytes at either end.
+inline std::string_view trimmedAscii(std::string_view text, std::string_view blanks = " \t\r\n\f") {
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}

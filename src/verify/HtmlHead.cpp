@@ -8,13 +8,6 @@
 
 namespace {
 
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 std::string_view attribute(const GumboElement& element, const char* name) {
     const GumboAttribute* found = gumbo_get_attribute(&element.attributes, name);
     return found ? std::string_view(found->value) : std::string_view();
@@ -39,7 +32,7 @@ bool forbidsIndexing(std::string_view directives) {
     // own name there. Ours and every crawler's: the plain form.
     const size_t colon = directives.find(':');
     if (colon != std::string_view::npos) {
-        const std::string_view agent = trimmed(directives.substr(0, colon));
+        const std::string_view agent = trimmedAscii(directives.substr(0, colon));
         if (agent.find_first_of(" ,") == std::string_view::npos) {
             if (!equalsIgnoreCaseAscii(agent, "googlebot")) return false;
             directives.remove_prefix(colon + 1);
@@ -49,7 +42,7 @@ bool forbidsIndexing(std::string_view directives) {
     while (start <= directives.size()) {
         size_t end = directives.find(',', start);
         if (end == std::string_view::npos) end = directives.size();
-        const std::string_view word = trimmed(directives.substr(start, end - start));
+        const std::string_view word = trimmedAscii(directives.substr(start, end - start));
         if (equalsIgnoreCaseAscii(word, "noindex") || equalsIgnoreCaseAscii(word, "none")) return true;
         start = end + 1;
     }
@@ -72,14 +65,14 @@ HtmlHead HtmlHead::read(std::string_view html) {
                 break;
             case GUMBO_TAG_TITLE: head.title = true; break;
             case GUMBO_TAG_META: {
-                const std::string_view name = trimmed(attribute(element, "name"));
+                const std::string_view name = trimmedAscii(attribute(element, "name"));
                 if (equalsIgnoreCaseAscii(name, "robots") || equalsIgnoreCaseAscii(name, "googlebot"))
                     head.noindex = head.noindex || forbidsIndexing(attribute(element, "content"));
                 break;
             }
             case GUMBO_TAG_LINK:
                 if (head.canonical.empty() && holdsToken(attribute(element, "rel"), "canonical"))
-                    head.canonical = std::string(trimmed(attribute(element, "href")));
+                    head.canonical = std::string(trimmedAscii(attribute(element, "href")));
                 break;
             default: break;
         }

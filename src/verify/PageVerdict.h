@@ -16,6 +16,22 @@ enum class PageOutcome {
     Disallowed,      // the site's robots.txt forbids it: never asked
 };
 
+// What the user is told of an outcome.
+inline const char* outcomeLabel(PageOutcome outcome) {
+    switch (outcome) {
+        case PageOutcome::Kept: return "載せる";
+        case PageOutcome::NotFound: return "見つからない";
+        case PageOutcome::Redirect: return "転送";
+        case PageOutcome::NoIndex: return "noindex";
+        case PageOutcome::OtherCanonical: return "別の canonical";
+        case PageOutcome::NotAPage: return "ページでない";
+        case PageOutcome::NotPublic: return "非公開";
+        case PageOutcome::Unconfirmed: return "未確認";
+        case PageOutcome::Disallowed: return "robots.txt で禁止";
+    }
+    return "";
+}
+
 // One answer as the checker read it.
 struct HttpAnswer {
     long status = 0;                       // 0: no answer (time-out, broken connection, TLS)

@@ -23,13 +23,6 @@ struct Request {
 
 constexpr size_t kRobots = static_cast<size_t>(-1);
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
-        text.remove_suffix(1);
-    return text;
-}
-
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto* request = static_cast<Request*>(user);
     const std::string_view line(data, size * count);
@@ -40,8 +33,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     }
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos) return size * count;
-    const std::string name = lowerAscii(trimmed(line.substr(0, colon)));
-    const std::string value(trimmed(line.substr(colon + 1)));
+    const std::string name = lowerAscii(trimmedAscii(line.substr(0, colon)));
+    const std::string value(trimmedAscii(line.substr(colon + 1)));
     if (name == "content-type") answer.contentType = value;
     else if (name == "location") answer.location = value;
     else if (name == "x-robots-tag") answer.robotsTags.push_back(value);
@@ -170,6 +163,7 @@ SiteCheck SiteCheck::run(const std::vector<std::string>& addresses, const SiteCh
     SiteCheck check;
     check.verdicts.assign(addresses.size(), PageVerdict{});
     check.statuses.assign(addresses.size(), 0);
+    check.answered.assign(addresses.size(), 0);
     if (addresses.empty()) return check;
     Checker checker(options);
 
@@ -211,6 +205,7 @@ SiteCheck SiteCheck::run(const std::vector<std::string>& addresses, const SiteCh
     const bool whole = checker.runAll(std::move(queue), [&](Request& request) {
         const size_t i = request.index;
         check.statuses[i] = request.answer.status;
+        check.answered[i] = 1;
         check.verdicts[i] = PageVerdict::of(addresses[i], request.answer, endsWithAny(addresses[i], options.fileExtensions));
         if (check.verdicts[i].askAgain) again.push_back(Request{i, addresses[i], {}, false, {}});
         if (firstAnswer.empty()) firstAnswer = answerText(request);

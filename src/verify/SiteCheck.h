@@ -38,6 +38,7 @@ struct SiteCheck {
     std::string reason;
     std::vector<PageVerdict> verdicts;  // one per address, in their order
     std::vector<long> statuses;         // the answers' status codes; 0 for none
+    std::vector<char> answered;         // asked and answered (or not answering) before the end
     // Empty when robots.txt was read (or is missing); else why nothing was
     // asked and every address is kept unconfirmed.
     std::string robotsProblem;
