@@ -12,6 +12,7 @@
 #include "TestServer.h"
 #include "util/Lines.h"
 #include "job/SitemapJob.h"
+#include "sitemap/Location.h"
 
 namespace {
 
@@ -51,20 +52,11 @@ std::set<std::string> expectedUrls(const TempTree& tree) {
     return urls;
 }
 
-std::string xmlUnescape(std::string text) {
-    for (auto [from, to] : {std::pair{"&apos;", "'"}, std::pair{"&quot;", "\""}, std::pair{"&lt;", "<"},
-                            std::pair{"&gt;", ">"}, std::pair{"&amp;", "&"}}) {
-        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1))
-            text.replace(at, std::string(from).size(), to);
-    }
-    return text;
-}
-
 std::set<std::string> urlsIn(const std::string& file) {
     std::set<std::string> urls;
     for (size_t at = file.find("<loc>"); at != std::string::npos; at = file.find("<loc>", at + 1)) {
         size_t end = file.find("</loc>", at);
-        urls.insert(xmlUnescape(file.substr(at + 5, end - at - 5)));
+        urls.insert(location::xmlUnescape(file.substr(at + 5, end - at - 5)));
     }
     return urls;
 }

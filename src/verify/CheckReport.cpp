@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "sitemap/Location.h"
+
 namespace check_report {
 namespace {
 
@@ -12,20 +14,6 @@ constexpr std::pair<PageOutcome, const char*> kKeys[] = {
     {PageOutcome::NotPublic, "not-public"}, {PageOutcome::Unconfirmed, "unconfirmed"},
     {PageOutcome::Disallowed, "disallowed"},
 };
-
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
 
 // The rows both forms list: every address not simply kept, answered or not.
 template <typename Row>
@@ -49,13 +37,13 @@ std::string html(const SiteCheck& check, const std::vector<std::string>& address
                  const std::string& failure) {
     std::string page =
         "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"UTF-8\">\n<title>公開ページの確認 - " +
-        escaped(site) + "</title>\n<style>body{font-family:sans-serif}td,th{border:1px solid #999;padding:2px 6px}"
+        location::xmlEscape(site) + "</title>\n<style>body{font-family:sans-serif}td,th{border:1px solid #999;padding:2px 6px}"
                         "table{border-collapse:collapse}</style>\n</head>\n<body>\n<h1>公開ページの確認</h1>\n<p>" +
-        escaped(site) + " のアドレス " + std::to_string(addresses.size()) + " 件</p>\n";
-    if (!failure.empty()) page += "<p><strong>" + escaped(failure) + "</strong></p>\n";
+        location::xmlEscape(site) + " のアドレス " + std::to_string(addresses.size()) + " 件</p>\n";
+    if (!failure.empty()) page += "<p><strong>" + location::xmlEscape(failure) + "</strong></p>\n";
     if (!check.robotsProblem.empty())
         page += "<p>robots.txt を読めなかったため、どのアドレスも問い合わせず、すべて未確認のまま載せました: " +
-                escaped(check.robotsProblem) + "</p>\n";
+                location::xmlEscape(check.robotsProblem) + "</p>\n";
     page += "<table>\n<tr><th>結果</th><th>件数</th></tr>\n";
     for (const auto& [outcome, name] : kKeys)
         page += "<tr><td>" + std::string(outcomeLabel(outcome)) + "</td><td>" + std::to_string(check.count(outcome)) +
@@ -63,8 +51,8 @@ std::string html(const SiteCheck& check, const std::vector<std::string>& address
     page += "</table>\n<h2>除いたアドレスと未確認のアドレス</h2>\n<table>\n"
             "<tr><th>アドレス</th><th>結果</th><th>応答</th><th>転送先・canonical</th></tr>\n";
     forEachRow(check, addresses, [&](const std::string& address, const PageVerdict& verdict, long status) {
-        page += "<tr><td>" + escaped(address) + "</td><td>" + outcomeLabel(verdict.outcome) + "</td><td>" +
-                (status ? std::to_string(status) : std::string("-")) + "</td><td>" + escaped(verdict.detail) +
+        page += "<tr><td>" + location::xmlEscape(address) + "</td><td>" + outcomeLabel(verdict.outcome) + "</td><td>" +
+                (status ? std::to_string(status) : std::string("-")) + "</td><td>" + location::xmlEscape(verdict.detail) +
                 "</td></tr>\n";
     });
     return page + "</table>\n</body>\n</html>\n";
