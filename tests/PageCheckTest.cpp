@@ -107,4 +107,39 @@ TEST(PageCheck, OnlyPagesASearchEngineWouldIndexAreWritten) {
     }
 }
 
+// A WordPress install in the target folder: said whether checked or not;
+// checked, its own code is left out unasked (the web server would answer
+// 418 if it were asked) and reported by part.
+TEST(PageCheck, WordPressIsToldAndItsCodeNeverAsked) {
+    TempTree site, work;
+    for (const char* name : {"wp-config.php", "wp-cron.php", "xmlrpc.php", "readme.html", "wp-admin/index.php",
+                             "wp-admin/edit.php", "wp-includes/version.php", "wp-content/plugins/a/a.php"})
+        site.file(std::string("www/") + name, "<?php");
+    site.file("www/about.html", page("<title>About</title>"));
+    TestServer ftp(site.path().string());
+    TestServer::Options options;
+    options.kind = TestServer::Kind::Nginx;
+    options.webConfig = "location ~ ^/www/(wp-|xmlrpc|readme) { return 418; }";
+    TestServer web(site.path().string(), options);
+    for (bool verify : {false, true}) {
+        JobSettings settings{ftp.host(), ftp.user(), ftp.password(), "/www", web.webAddress() + "/www", "0", "0"};
+        settings.sitemap.verify = verify;
+        settings.checkReportTsv = (work.path() / "check.tsv").string();
+        RecordingObserver observer;
+        ASSERT_EQ(SitemapJob(settings, observer, work.str()).run(), SitemapJob::Outcome::Completed);
+        EXPECT_EQ(observer.of("message"),
+                  std::vector<std::string>{messages::wordPressNotice(settings.baseUrl, verify, true)});
+        const std::string file = readFile(work.path() / "sitemap.xml");
+        EXPECT_EQ(file.find("wp-admin") == std::string::npos, verify) << file;
+        EXPECT_NE(file.find("/www/about.html"), std::string::npos);
+        if (!verify) continue;
+        const std::string tsv = readFile(work.path() / "check.tsv");
+        for (const char* row : {"/www/wp-admin/\twordpress-code\t0\t2\n", "/www/wp-includes/\twordpress-code\t0\t1\n",
+                                "/www/wp-content/plugins/\twordpress-code\t0\t1\n",
+                                "/www/wp-*.php, xmlrpc.php, readme.html\twordpress-code\t0\t4\n"})
+            EXPECT_NE(tsv.find(web.webAddress() + row), std::string::npos) << row << tsv;
+        EXPECT_EQ(tsv.find("\t418\t"), std::string::npos) << tsv;
+    }
+}
+
 }  // namespace

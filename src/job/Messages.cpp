@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "sitemap/WordPress.h"
+
 namespace messages {
 
 namespace {
@@ -133,10 +135,22 @@ std::string checkedLine(const SiteCheck& check) {
     const size_t unconfirmed = check.count(O::Unconfirmed);
     std::string line = "確認: 載せる " + std::to_string(check.count(O::Kept) + unconfirmed);
     if (unconfirmed > 0) line += "（うち未確認 " + std::to_string(unconfirmed) + "）";
-    for (O outcome : {O::NotFound, O::Redirect, O::NoIndex, O::OtherCanonical, O::NotAPage, O::NotPublic, O::Disallowed})
+    for (O outcome : {O::NotFound, O::Redirect, O::NoIndex, O::OtherCanonical, O::NotAPage, O::NotPublic, O::Disallowed, O::WordPressCode})
         if (const size_t n = check.count(outcome))
             line += std::string("・") + outcomeLabel(outcome) + " " + std::to_string(n);
     return line;
+}
+
+std::string wordPressNotice(const std::string& baseUrl, bool checked, bool canCheck) {
+    std::string text =
+        "対象フォルダには WordPress が入っています。\n"
+        "WordPress の投稿や固定ページはファイルではないため、フォルダをたどっても見つかりません。"
+        "WordPress は自分のサイトマップを " + baseUrl + "/" + wordpress::kOwnSitemap +
+        " に公開しています（SEO プラグインを使っている場合はそのプラグインのもの）。検索エンジンにはそちらを送ってください。\n";
+    if (checked) return text + "WordPress 本体のファイルは、問い合わせずに除きました。";
+    text += "この sitemap.xml には WordPress 本体のプログラムのファイルも載っています。";
+    if (!canCheck) return text + "詳細設定の除外パターンで wp-admin/ や wp-includes/ などを除けます。";
+    return text + "詳細設定の「公開サイトで確かめ…」（quillomar-cli では --verify）をオンにすると、それらを除けます。";
 }
 
 std::string countsLine(const WalkStats& stats, const SitemapOptions& options) {

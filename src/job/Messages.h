@@ -70,4 +70,9 @@ std::string countsLine(const WalkStats& stats, const SitemapOptions& options);
 // （うち未確認 1）・見つからない 2・転送 1", the outcomes that came up.
 std::string checkedLine(const SiteCheck& check);
 
+// Said after a run over a folder holding WordPress, checked or not: where
+// its pages' own sitemap is, and what became of its program files.
+// canCheck: this build can check pages on the live site.
+std::string wordPressNotice(const std::string& baseUrl, bool checked, bool canCheck);
+
 }  // namespace messages

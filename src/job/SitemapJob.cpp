@@ -17,8 +17,10 @@
 #endif
 #include "remote/sftp/HostKeyPolicy.h"
 #include "walk/ParallelWalk.h"
+#include "sitemap/Location.h"
 #include "sitemap/SiteRules.h"
 #include "sitemap/SitemapFile.h"
+#include "sitemap/WordPress.h"
 #include "walk/WalkRules.h"
 #include "settings/RunLog.h"
 #include "util/Utf8Path.h"
@@ -152,6 +154,7 @@ void SitemapJob::openTarget(RemoteSession& session, Target& target, const std::a
     session.currentDirectory(rootPath_);
     target.listed = true;
     target.count = session.listNames(target.names);
+    wordPress_ = wordpress::isInstall(target.names);
     if (target.count <= 0 && session.connectionLost()) {
         target.failure = {FailureKind::ConnectionLost, session.lastError(), {}};
         target.final = session.timedOut();
@@ -272,6 +275,13 @@ WalkResult SitemapJob::checkPages(SitemapWriter& writer) {
     for (const auto& extension : settings_.sitemap.extensions)
         if (!isWebPageExtension(extension)) options.fileExtensions.push_back(extension);
     options.stop = stop_.get();
+    if (wordPress_) {
+        const std::string top = location::encodeBaseUrl(settings_.baseUrl) + "/";
+        options.softwarePart = [top](const std::string& address) {
+            return address.starts_with(top) ? wordpress::codeGroup(std::string_view(address).substr(top.size()))
+                                            : std::string();
+        };
+    }
     auto lastShown = std::chrono::steady_clock::now() - std::chrono::seconds(1);
     options.progress = [&](size_t done, size_t total) {
         const auto now = std::chrono::steady_clock::now();
@@ -313,7 +323,7 @@ void SitemapJob::writeCheckReports(const std::vector<std::string>& addresses) {
     if (!replaceFile(report, check_report::html(*check_, addresses, settings_.baseUrl, failure)) && trace_)
         trace_("cannot write " + report);
     if (!settings_.checkReportTsv.empty() &&
-        !replaceFile(settings_.checkReportTsv, check_report::tsv(*check_, addresses)) && trace_)
+        !replaceFile(settings_.checkReportTsv, check_report::tsv(*check_, addresses, settings_.baseUrl)) && trace_)
         trace_("cannot write " + settings_.checkReportTsv);
 }
 #endif
@@ -412,6 +422,10 @@ SitemapJob::Outcome SitemapJob::run() {
         if (check_) line += "  " + messages::checkedLine(*check_);
         observer_.setProgress(line);
     }
+    // Whatever became of the run, a WordPress user learns where the
+    // pages' own sitemap is.
+    if (wordPress_ && failure_.kind != FailureKind::Stopped)
+        observer_.showMessage(messages::wordPressNotice(settings_.baseUrl, check_ != nullptr, canCheckPages()));
     writeRunLog(outcome, start);
     return outcome;
 }

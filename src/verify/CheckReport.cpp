@@ -1,5 +1,6 @@
 #include "verify/CheckReport.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "sitemap/Location.h"
@@ -12,17 +13,29 @@ constexpr std::pair<PageOutcome, const char*> kKeys[] = {
     {PageOutcome::Redirect, "redirect"},   {PageOutcome::NoIndex, "noindex"},
     {PageOutcome::OtherCanonical, "other-canonical"}, {PageOutcome::NotAPage, "not-a-page"},
     {PageOutcome::NotPublic, "not-public"}, {PageOutcome::Unconfirmed, "unconfirmed"},
-    {PageOutcome::Disallowed, "disallowed"},
+    {PageOutcome::Disallowed, "disallowed"},  {PageOutcome::WordPressCode, "wordpress-code"},
 };
 
-// The rows both forms list: every address not simply kept, answered or not.
+// The rows both forms list: every address not simply kept, answered or not;
+// then WordPress's own code as one row per part, with its count as detail
+// (site: the address its parts are named below).
 template <typename Row>
-void forEachRow(const SiteCheck& check, const std::vector<std::string>& addresses, Row row) {
+void forEachRow(const SiteCheck& check, const std::vector<std::string>& addresses, const std::string& site, Row row) {
+    std::vector<std::pair<std::string, size_t>> parts;
     for (size_t i = 0; i < addresses.size() && i < check.verdicts.size(); ++i) {
-        if (!check.answered[i] && check.verdicts[i].outcome != PageOutcome::Disallowed && check.robotsProblem.empty())
+        const PageVerdict& verdict = check.verdicts[i];
+        if (verdict.outcome == PageOutcome::WordPressCode) {
+            auto part = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == verdict.detail; });
+            if (part == parts.end()) parts.emplace_back(verdict.detail, 1);
+            else ++part->second;
+            continue;
+        }
+        if (!check.answered[i] && verdict.outcome != PageOutcome::Disallowed && check.robotsProblem.empty())
             continue;  // never asked: the check ended first
-        if (check.verdicts[i].outcome != PageOutcome::Kept) row(addresses[i], check.verdicts[i], check.statuses[i]);
+        if (verdict.outcome != PageOutcome::Kept) row(addresses[i], verdict, check.statuses[i]);
     }
+    for (const auto& [part, count] : parts)
+        row(site + "/" + part, PageVerdict{PageOutcome::WordPressCode, std::to_string(count), false}, 0);
 }
 
 }  // namespace
@@ -50,17 +63,17 @@ std::string html(const SiteCheck& check, const std::vector<std::string>& address
                 "</td></tr>\n";
     page += "</table>\n<h2>除いたアドレスと未確認のアドレス</h2>\n<table>\n"
             "<tr><th>アドレス</th><th>結果</th><th>応答</th><th>転送先・canonical</th></tr>\n";
-    forEachRow(check, addresses, [&](const std::string& address, const PageVerdict& verdict, long status) {
+    forEachRow(check, addresses, site, [&](const std::string& address, const PageVerdict& verdict, long status) {
         page += "<tr><td>" + location::xmlEscape(address) + "</td><td>" + outcomeLabel(verdict.outcome) + "</td><td>" +
                 (status ? std::to_string(status) : std::string("-")) + "</td><td>" + location::xmlEscape(verdict.detail) +
-                "</td></tr>\n";
+                (verdict.outcome == PageOutcome::WordPressCode ? " 件（問い合わせず）" : "") + "</td></tr>\n";
     });
     return page + "</table>\n</body>\n</html>\n";
 }
 
-std::string tsv(const SiteCheck& check, const std::vector<std::string>& addresses) {
+std::string tsv(const SiteCheck& check, const std::vector<std::string>& addresses, const std::string& site) {
     std::string text = "address\toutcome\tstatus\tdetail\n";
-    forEachRow(check, addresses, [&](const std::string& address, const PageVerdict& verdict, long status) {
+    forEachRow(check, addresses, site, [&](const std::string& address, const PageVerdict& verdict, long status) {
         text += address + "\t" + key(verdict.outcome) + "\t" + std::to_string(status) + "\t" + verdict.detail + "\n";
     });
     return text;

@@ -20,7 +20,8 @@ std::string html(const SiteCheck& check, const std::vector<std::string>& address
                  const std::string& failure);
 
 // "address<TAB>outcome<TAB>status<TAB>detail" lines, the same rows as the
-// page's table, after a header line.
-std::string tsv(const SiteCheck& check, const std::vector<std::string>& addresses);
+// page's table, after a header line. WordPress's own code is one row per
+// part (site + "/wp-admin/"), its detail the number of addresses.
+std::string tsv(const SiteCheck& check, const std::vector<std::string>& addresses, const std::string& site);
 
 }  // namespace check_report

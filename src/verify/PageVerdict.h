@@ -14,6 +14,7 @@ enum class PageOutcome {
     NotPublic,       // 401, 403
     Unconfirmed,     // kept: a 5xx with a body, no answer (a failure that may pass)
     Disallowed,      // the site's robots.txt forbids it: never asked
+    WordPressCode,   // WordPress's own program files: never asked (detail: which part)
 };
 
 // What the user is told of an outcome.
@@ -28,6 +29,7 @@ inline const char* outcomeLabel(PageOutcome outcome) {
         case PageOutcome::NotPublic: return "非公開";
         case PageOutcome::Unconfirmed: return "未確認";
         case PageOutcome::Disallowed: return "robots.txt で禁止";
+        case PageOutcome::WordPressCode: return "WordPress 本体";
     }
     return "";
 }

@@ -165,6 +165,9 @@ SiteCheck SiteCheck::run(const std::vector<std::string>& addresses, const SiteCh
     check.statuses.assign(addresses.size(), 0);
     check.answered.assign(addresses.size(), 0);
     if (addresses.empty()) return check;
+    for (size_t i = 0; options.softwarePart && i < addresses.size(); ++i)
+        if (std::string part = options.softwarePart(addresses[i]); !part.empty())
+            check.verdicts[i] = {PageOutcome::WordPressCode, std::move(part), false};
     Checker checker(options);
 
     // robots.txt on the host's root, as search engines read it.
@@ -188,6 +191,7 @@ SiteCheck SiteCheck::run(const std::vector<std::string>& addresses, const SiteCh
     std::deque<Request> queue;
     for (size_t i = 0; i < addresses.size(); ++i) {
         const std::string& address = addresses[i];
+        if (check.verdicts[i].outcome == PageOutcome::WordPressCode) continue;
         const std::string path = address.substr(originOf(address).size());
         if (robots && !robots->allows(path.empty() ? "/" : path)) {
             check.verdicts[i] = {PageOutcome::Disallowed, {}, false};

@@ -17,6 +17,9 @@ struct SiteCheckOptions {
     // whatever their type.
     std::vector<std::string> fileExtensions;
     const std::atomic<bool>* stop = nullptr;
+    // The part of the site's software an address belongs to (WordPress's
+    // own code), or empty: such addresses are left out without a request.
+    std::function<std::string(const std::string& address)> softwarePart;
     // Called now and then on the checking thread: addresses answered, of all.
     std::function<void(size_t done, size_t total)> progress;
 };
