@@ -26,6 +26,9 @@ public:
     // At the end of a generation that could not read some folders: which
     // (paths below the target folder, the first hundred at most).
     virtual void setUnreadableFolders(const std::vector<std::string>& paths) { (void)paths; }
+    // At the end of a run whose pages were checked on the live site: the
+    // check's report (sitemap-check.html), to be offered for opening.
+    virtual void setCheckReport(const std::string& file) { (void)file; }
     // The job gives the input controls back with true when it ends.
     virtual void setControlsEnabled(bool enabled) = 0;
 };

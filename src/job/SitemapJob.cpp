@@ -320,8 +320,8 @@ WalkResult SitemapJob::checkPages(SitemapWriter& writer) {
 void SitemapJob::writeCheckReports(const std::vector<std::string>& addresses) {
     const std::string failure = checkFailure_ ? messages::headline(checkFailure_.kind) : "";
     const std::string report = checkReportFile();
-    if (!replaceFile(report, check_report::html(*check_, addresses, settings_.baseUrl, failure)) && trace_)
-        trace_("cannot write " + report);
+    reportWritten_ = replaceFile(report, check_report::html(*check_, addresses, settings_.baseUrl, failure));
+    if (!reportWritten_ && trace_) trace_("cannot write " + report);
     if (!settings_.checkReportTsv.empty() &&
         !replaceFile(settings_.checkReportTsv, check_report::tsv(*check_, addresses, settings_.baseUrl)) && trace_)
         trace_("cannot write " + settings_.checkReportTsv);
@@ -422,6 +422,7 @@ SitemapJob::Outcome SitemapJob::run() {
         if (check_) line += "  " + messages::checkedLine(*check_);
         observer_.setProgress(line);
     }
+    if (reportWritten_) observer_.setCheckReport(checkReportFile());
     // Whatever became of the run, a WordPress user learns where the
     // pages' own sitemap is.
     if (wordPress_ && failure_.kind != FailureKind::Stopped)

@@ -138,7 +138,8 @@ private:
     std::shared_ptr<known_hosts::File> knownHosts_;  // read once per run
     std::string reason_;  // the words behind a walk's failure, until it is reported
     bool listingShown_ = false;
-    bool wordPress_ = false;  // the target folder holds a WordPress install
+    bool wordPress_ = false;
+    bool reportWritten_ = false;  // sitemap-check.html is this run's  // the target folder holds a WordPress install
     bool serverSeen_ = false;  // the fast walk logged in and read the target folder
     Failure loginFailed_;
     Failure checkFailure_;  // the check on the live site could not be trusted

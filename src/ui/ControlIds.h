@@ -13,6 +13,7 @@ inline constexpr int kProgressLine = 1009;
 inline constexpr int kMobile = 1011;
 inline constexpr int kUpload = 1012;
 inline constexpr int kOptions = 1013;  // the "詳細設定…" button
+inline constexpr int kReportLink = 1014;  // "結果を開く": the check's report
 
 // The options dialog.
 inline constexpr int kLastmod = 1101;

@@ -30,6 +30,10 @@ void DialogJobObserver::setUnreadableFolders(const std::vector<std::string>& pat
     post([paths](MainDialog& dialog) { dialog.setUnreadableFolders(paths); });
 }
 
+void DialogJobObserver::setCheckReport(const std::string& file) {
+    post([file](MainDialog& dialog) { dialog.setCheckReport(file); });
+}
+
 void DialogJobObserver::setControlsEnabled(bool enabled) {
     post([enabled](MainDialog& dialog) {
         dialog.setControlsEnabled(enabled);

@@ -23,6 +23,7 @@ public:
     bool askYesNo(const std::string& question) override;
     void setControlsEnabled(bool enabled) override;
     void setUnreadableFolders(const std::vector<std::string>& paths) override;
+    void setCheckReport(const std::string& file) override;
 
     // Called by the dialog, on the UI thread, as it goes away.
     void detach();

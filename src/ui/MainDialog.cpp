@@ -8,7 +8,9 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/dcclient.h>
+#include <wx/filename.h>
 #include <wx/fontenum.h>
+#include <wx/hyperlink.h>
 #include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>  // after msgdlg.h, which it builds on
 #include <wx/settings.h>
@@ -78,6 +80,7 @@ MainDialog::MainDialog(const SettingsFile& settingsFile, PageOpener openPage)
 
     Bind(wxEVT_BUTTON, &MainDialog::onExecute, this, control_id::kExecute);
     Bind(wxEVT_BUTTON, &MainDialog::onOptions, this, control_id::kOptions);
+    Bind(wxEVT_HYPERLINK, &MainDialog::onOpenReport, this, control_id::kReportLink);
     Bind(wxEVT_CLOSE_WINDOW, &MainDialog::onClose, this);
     Bind(wxEVT_ICONIZE, &MainDialog::onIconize, this);
     Bind(wxEVT_MENU, &MainDialog::onHelp, this, wxID_HELP);
@@ -128,6 +131,11 @@ void MainDialog::buildControls() {
     // Cut in the middle: the site's address stays at the start, and the end
     // of the folder path, the part that changes, stays in view.
     progressLine_ = label(control_id::kProgressLine, "", {11, 115, 190, 8}, wxST_ELLIPSIZE_MIDDLE);
+    // At the status line's end, where the completion line leaves room;
+    // shown once a run has checked its pages.
+    reportLink_ = new wxHyperlinkCtrl(this, control_id::kReportLink, wxString::FromUTF8("結果を開く"), "about:blank",
+                                      wxDefaultPosition, wxDefaultSize, wxHL_ALIGN_RIGHT | wxNO_BORDER);
+    placed.emplace_back(reportLink_, Place{110, 127, 42, 9});
 
     // Dialog units from the font; widened where a text would not fit in
     // this font (a Japanese face may run wider than the one the layout was
@@ -142,6 +150,29 @@ void MainDialog::buildControls() {
     for (const auto& [control, p] : placed)
         control->SetSize(px(p.x, xScale), px(p.y, yScale), px(p.width, xScale), px(p.height, yScale));
     SetClientSize(px(215, xScale), px(148, yScale));
+    statusWidth_ = statusLine_->GetSize().GetWidth();
+    reportLink_->Hide();
+}
+
+void MainDialog::showReportLink(bool shown) {
+    reportLink_->Show(shown);
+    const int width = shown ? reportLink_->GetPosition().x - statusLine_->GetPosition().x : statusWidth_;
+    statusLine_->SetSize(width, -1);
+}
+
+void MainDialog::setCheckReport(const std::string& file) {
+    reportFile_ = file;
+    showReportLink(true);
+}
+
+// The report in the browser, as a file: address. One that cannot be opened
+// is said, with where it is.
+void MainDialog::onOpenReport(wxHyperlinkEvent&) {
+    const wxFileName file(fromUtf8(reportFile_));
+    wxFileName absolute = file;
+    absolute.MakeAbsolute();
+    if (!openPage_ || !openPage_(wxFileName::FileNameToURL(absolute)))
+        showMessage("確認結果を開けませんでした。\n" + toUtf8(absolute.GetFullPath()));
 }
 
 void MainDialog::onInit() {
@@ -245,6 +276,7 @@ void MainDialog::startJob() {
     jobRunning_ = true;
     setProgressText("");  // the last run's counts and folders are not this one's
     progressLine_->UnsetToolTip();
+    showReportLink(false);
     ++jobsRunning_;
     // The job gets its own copy of the settings and reports through the
     // observer, which outlives this dialog if it has to.

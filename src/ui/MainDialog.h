@@ -14,6 +14,8 @@
 
 class DialogJobObserver;
 class TrayIcon;
+class wxHyperlinkCtrl;
+class wxHyperlinkEvent;
 class wxStaticText;
 
 // The program's one window: five fields and two check boxes for the
@@ -35,6 +37,9 @@ public:
     void setProgressText(const std::string& text);
     // Shown as the progress line's tooltip: the folders the last run could not read.
     void setUnreadableFolders(const std::vector<std::string>& paths);
+    // The check's report: the link 結果を開く beside the status line opens
+    // it in the browser, until the next run starts.
+    void setCheckReport(const std::string& file);
     // A modal box: OK button, exclamation icon, the program's name as caption.
     void showMessage(const std::string& text);
     // はい / いいえ, いいえ by default; true for はい.
@@ -61,6 +66,8 @@ private:
     void onIconize(wxIconizeEvent& event);
     void onHelp(wxCommandEvent& event);
     void onOptions(wxCommandEvent& event);
+    void onOpenReport(wxHyperlinkEvent& event);
+    void showReportLink(bool shown);
 
     void copyControlsToSettings();
     void startJob();
@@ -77,6 +84,9 @@ private:
     std::unique_ptr<TrayIcon> trayIcon_;
     wxStaticText* statusLine_ = nullptr;
     wxStaticText* progressLine_ = nullptr;
+    wxHyperlinkCtrl* reportLink_ = nullptr;
+    int statusWidth_ = 0;     // the status line's width without the link beside it
+    std::string reportFile_;  // the last run's check report
     bool jobRunning_ = false;
     std::thread worker_;                       // the job's thread, joined before the next or on closing
     std::shared_ptr<std::atomic<bool>> stop_;  // the running job's stop flag

@@ -3,9 +3,11 @@
 #include <wx/artprov.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/filename.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
@@ -300,6 +302,38 @@ TEST_F(MainDialogTest, OptionsDialogKeepsWhatEnterConfirmsAndNotWhatEscCancels) 
     ASSERT_TRUE(pumpUntil([&] { return driven && dialog->IsActive(); }));
     pumpFor(300);
     EXPECT_EQ(readFile(work.path() / "SETTING.INI"), before);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// A run that checked its pages on the live site offers its report: a real
+// click on 結果を開く opens the file in the browser; the next run hides it.
+TEST_F(MainDialogTest, CheckedRunOffersItsReport) {
+    TempTree site;
+    site.file("www/index.html", "<html><head><title>t</title></head></html>");
+    site.file("www/gone.html");
+    TestServer ftp(site.str());
+    TestServer::Options options;
+    options.kind = TestServer::Kind::Nginx;
+    options.webConfig = "location = /www/gone.html { return 410; }";
+    TestServer web(site.str(), options);
+    std::ofstream(work.path() / "SETTING.INI") << "[SITEMAP_OPTIONS]\nverify=1\n";
+    open();
+    fill(ftp);
+    edit(id::kBaseUrl)->ChangeValue(web.webAddress() + "/www");
+    wxWindow* link = dialog->FindWindow(id::kReportLink);
+    ASSERT_NE(link, nullptr);
+    EXPECT_FALSE(link->IsShown());
+    wxCommandEvent click(wxEVT_BUTTON, id::kExecute);
+    dialog->GetEventHandler()->ProcessEvent(click);
+    ASSERT_TRUE(pumpUntil([&] { return !dialog->jobRunning() && link->IsShown(); }, 30000)) << label(id::kStatusLine);
+    EXPECT_EQ(label(id::kStatusLine).rfind("更新完了 (", 0), 0u);
+    EXPECT_LE(dialog->FindWindow(id::kStatusLine)->GetRect().GetRight(), link->GetRect().GetLeft());
+    clickOn(link);
+    ASSERT_TRUE(pumpUntil([&] { return !openedPages.empty() && openedPages.back().ends_with("sitemap-check.html"); }, 5000));
+    EXPECT_EQ(openedPages.back(), wxFileName::FileNameToURL(wxFileName((work.path() / "sitemap-check.html").string())).utf8_string());
+    dialog->GetEventHandler()->ProcessEvent(click);
+    EXPECT_FALSE(link->IsShown());
+    ASSERT_TRUE(pumpUntil([&] { return !dialog->jobRunning(); }, 30000));
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
