@@ -6,11 +6,12 @@
 # the memory of quillomar-cli on 1,000 folders holding 100,000 pages, and
 # on 1,011 folders holding 1,000,890 pages (split into 21 files) with and
 # without every sitemap option; FTP over TLS beside plain FTP at 20 ms; one
-# folder of 50,010 pages on ProFTPD; and SFTP beside rclone over SFTP at 20 ms.
+# folder of 50,010 pages on ProFTPD; SFTP beside rclone over SFTP at 20 ms;
+# and the check of every address on the live site (--verify) beside curl.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps
-scripts/install-deps lftp rclone wget time
+scripts/install-deps lftp rclone wget time curl
 scripts/build >/dev/null
 
 echo "## Walk: 329 folders, 3,290 files"
@@ -44,3 +45,7 @@ echo
 echo "## SFTP: 329 folders at 20 ms (paramiko, posix-rename offered)"
 bench/walk_bench.py --cli build/quillomar-cli --rtts 20 --servers sftp \
   --tools "quillomar-cli, folder by folder|quillomar-cli, 1|quillomar-cli, 4 connections (default)|quillomar-cli, 8|rclone"
+echo
+echo "## The check on the live site (--verify): nginx over HTTP/1.1 and HTTP/2 with TLS, 20 ms"
+cmake --build build --target quillomar-check-bench >/dev/null
+bench/check_bench.py --cli build/quillomar-cli --check build/bench/quillomar-check-bench

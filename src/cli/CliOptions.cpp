@@ -39,6 +39,7 @@ struct NumberOption {
 
 constexpr NumberOption kNumberOptions[] = {
     {"--connections", &CliOptions::connections, 0, JobSettings::kMaxConnections},
+    {"--verify-requests", &CliOptions::verifyRequests, 1, JobSettings::kMaxVerifyRequests},
     {"--reply-timeout", &CliOptions::replyTimeout, 1, 3600},
     {"--time-limit", &CliOptions::timeLimit, 1, 604800},
 };
@@ -64,6 +65,7 @@ constexpr FlagOption kFlagOptions[] = {
 
 // The text below names the limits of connections.
 static_assert(JobSettings::kDefaultConnections == 4 && JobSettings::kMaxConnections == 16);
+static_assert(JobSettings::kDefaultVerifyRequests == 8 && JobSettings::kMaxVerifyRequests == 64);
 
 const char* CliOptions::usage() {
     return "使い方: quillomar-cli [オプション]...\n"
@@ -99,6 +101,8 @@ const char* CliOptions::usage() {
            "                         別の canonical、ページでないものを除く）。結果は\n"
            "                         sitemap.xml の隣の sitemap-check.html に\n"
            "  --report-tsv FILE      その結果をタブ区切りで FILE にも書く\n"
+           "  --verify-requests N    同時に問い合わせる数、1 から 64（既定は 8、または\n"
+           "                         SETTING.INI の verify_requests）\n"
            "  --connections N        同時にログインして読む数、1 から 16（既定は 4、または\n"
            "                         SETTING.INI の connections）。0 は 1 本の接続でフォルダを\n"
            "                         1 つずつ読む\n"
@@ -218,6 +222,7 @@ bool CliOptions::applyTo(JobSettings& settings, std::string& error) const {
     if (mobile) settings.mobileFlag = *mobile ? "1" : "0";
     if (upload) settings.uploadFlag = *upload ? "1" : "0";
     if (connections) settings.connections = *connections;
+    if (verifyRequests) settings.verifyRequests = *verifyRequests;
     if (lastmod) settings.sitemap.lastmod = *lastmod;
     if (robots) settings.sitemap.robots = *robots;
     if (indexAsFolder) settings.sitemap.indexAsFolder = *indexAsFolder;

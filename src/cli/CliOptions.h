@@ -12,6 +12,7 @@ struct CliOptions {
     std::optional<std::string> settingsFile;
     std::optional<std::string> host, account, passwordFile, folder, baseUrl;
     std::optional<int> connections;
+    std::optional<int> verifyRequests;
     std::optional<int> replyTimeout, timeLimit;  // seconds
     std::optional<bool> mobile, upload;
     std::optional<bool> lastmod, robots, indexAsFolder, gzip, verify;

@@ -270,6 +270,7 @@ WalkResult SitemapJob::checkPages(SitemapWriter& writer) {
     const std::vector<std::string> addresses = writer.heldAddresses();
     SiteCheckOptions options;
     options.caFile = settings_.caFile;
+    options.inFlight = settings_.verifyRequests;
     options.userAgent = std::string("Quillomar/") + QUILLOMAR_VERSION;
     options.robotsAgent = "Quillomar";
     for (const auto& extension : settings_.sitemap.extensions)

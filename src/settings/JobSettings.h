@@ -22,6 +22,14 @@ struct JobSettings {
     static constexpr int kDefaultConnections = 4;
     static constexpr int kMaxConnections = 16;
 
+    // Requests in flight while pages are checked on the live site
+    // ("verify_requests", not in the dialog): over HTTP/2 streams on one
+    // connection, over HTTP/1 connections. A shared server may take more
+    // at once for an attack.
+    int verifyRequests = kDefaultVerifyRequests;
+    static constexpr int kDefaultVerifyRequests = 8;
+    static constexpr int kMaxVerifyRequests = 64;
+
     // Limits for unattended runs (the CLI sets them; 0 keeps the default):
     // how long one reply may take to begin, and the whole generation.
     int replyTimeoutSeconds = 0;

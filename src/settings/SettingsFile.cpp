@@ -248,6 +248,8 @@ bool SettingsFile::load(JobSettings& settings, std::string* error) const {
     for (const auto& [key, field] : kKeys)
         settings.*field = text_codec::cutUtf8(ini.GetValue(kSection, key, ""), kMaxValueBytes);
     settings.connections = parseConnections(ini.GetValue(kSection, kConnectionsKey, ""));
+    settings.verifyRequests = parseCount(ini.GetValue(kSection, kVerifyRequestsKey, ""),
+                                         JobSettings::kDefaultVerifyRequests, 1, JobSettings::kMaxVerifyRequests);
     settings.sitemap = SitemapOptions{};
     for (const auto& [key, field] : kSwitchKeys)
         settings.sitemap.*field = flagTicked(ini.GetValue(kOptionsSection, key, ""));
@@ -258,9 +260,14 @@ bool SettingsFile::load(JobSettings& settings, std::string* error) const {
 }
 
 int SettingsFile::parseConnections(const std::string& text) {
-    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
-        return JobSettings::kDefaultConnections;
-    return std::min(std::stoi(text), JobSettings::kMaxConnections);
+    return parseCount(text, JobSettings::kDefaultConnections, 0, JobSettings::kMaxConnections);
+}
+
+// A count as the user wrote it: anything but digits gives the default, and
+// a number past the limits the nearest limit.
+int SettingsFile::parseCount(const std::string& text, int fallback, int least, int most) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return fallback;
+    return std::clamp(std::stoi(text), least, most);
 }
 
 bool SettingsFile::save(const JobSettings& settings, std::string* error) const {

@@ -23,6 +23,8 @@ public:
 
     // "0" to "16"; anything else gives the default, more than 16 gives 16.
     static int parseConnections(const std::string& text);
+    static int parseCount(const std::string& text, int fallback, int least, int most);
+    static constexpr const char* kVerifyRequestsKey = "verify_requests";
 
     // SETTING.INI in the given folder (the current directory at start).
     static std::string pathIn(const std::string& folder);

@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <deque>
 #include <memory>
 #include <optional>
 
@@ -18,6 +17,9 @@ struct Request {
     std::string url;
     HttpAnswer answer;
     bool headEnded = false;  // the body was read as far as needed
+    size_t received = 0;     // bytes of the body, kept or not
+    long httpVersion = 0;    // CURL_HTTP_VERSION_* the answer came in
+    CURL* handle = nullptr;
     char error[CURL_ERROR_SIZE] = {};
 };
 
@@ -42,19 +44,30 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
-// Reads an HTML page as far as the end of its head; anything else as far
-// as the bound (robots.txt needs all of its first 500 KB).
+// Keeps an HTML page as far as the end of its head; anything else as far
+// as the bound (robots.txt needs all of its first 500 KB). What follows is
+// not needed: over HTTP/2 the stream is ended at once; over HTTP/1 it is
+// read and dropped up to the bound, since ending it would close the
+// connection and the next request would wait for a new one.
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* request = static_cast<Request*>(user);
     std::string& body = request->answer.body;
     const size_t limit = request->index == kRobots ? RobotsRules::kMaxBytes : SiteCheck::kMaxBodyBytes;
-    const size_t before = body.size();
-    body.append(data, std::min(size * count, limit - std::min(limit, before)));
-    const size_t from = before > 7 ? before - 7 : 0;  // "</head>" may straddle two pieces
-    if (request->index != kRobots && lowerAscii(std::string_view(body).substr(from)).find("</head>") != std::string::npos)
-        request->headEnded = true;
-    if (body.size() >= limit) request->headEnded = true;
-    return request->headEnded ? 0 : size * count;  // 0 ends the transfer: the rest is not needed
+    request->received += size * count;
+    if (!request->headEnded) {
+        const size_t before = body.size();
+        body.append(data, std::min(size * count, limit - std::min(limit, before)));
+        const size_t from = before > 7 ? before - 7 : 0;  // "</head>" may straddle two pieces
+        if (request->index != kRobots &&
+            lowerAscii(std::string_view(body).substr(from)).find("</head>") != std::string::npos)
+            request->headEnded = true;
+        if (body.size() >= limit) request->headEnded = true;
+    }
+    if (!request->headEnded) return size * count;
+    long version = 0;
+    curl_easy_getinfo(request->handle, CURLINFO_HTTP_VERSION, &version);
+    const bool dropRest = version < CURL_HTTP_VERSION_2_0 && request->received <= limit;
+    return dropRest ? size * count : 0;  // 0 ends the transfer
 }
 
 bool endsWithAny(const std::string& address, const std::vector<std::string>& extensions) {
@@ -86,14 +99,21 @@ public:
         curl_multi_cleanup(multi_);
     }
 
-    // Asks for every queued request, at most inFlight at once; done is
-    // called with each as it ends. False when stopped, or when done says so.
-    bool runAll(std::deque<Request> queue, const std::function<bool(Request&)>& done) {
-        while (!queue.empty() || !running_.empty()) {
+    // Asks for the address of every index (urlOf), at most inFlight at
+    // once; a request is made only as it starts, so that a long list costs
+    // an index each. done is called with each as it ends. False when
+    // stopped, or when done says so.
+    bool runAll(const std::vector<size_t>& indices, const std::function<std::string(size_t)>& urlOf,
+                const std::function<bool(Request&)>& done) {
+        const size_t room = static_cast<size_t>(std::max(1, options_.inFlight));
+        size_t next = 0;
+        while (next < indices.size() || !running_.empty()) {
             if (options_.stop && options_.stop->load()) return false;
-            while (!queue.empty() && running_.size() < static_cast<size_t>(std::max(1, options_.inFlight))) {
-                start(std::move(queue.front()));
-                queue.pop_front();
+            for (; next < indices.size() && running_.size() < room; ++next) {
+                auto request = std::make_unique<Request>();
+                request->index = indices[next];
+                request->url = urlOf(indices[next]);
+                start(std::move(request));
             }
             int active = 0;
             curl_multi_perform(multi_, &active);
@@ -102,10 +122,12 @@ public:
                 if (message->msg != CURLMSG_DONE) continue;
                 CURL* handle = message->easy_handle;
                 auto found = std::find_if(running_.begin(), running_.end(), [&](auto& r) { return r.first == handle; });
-                Request request = std::move(*found->second);
+                const std::unique_ptr<Request> owned = std::move(found->second);
+                Request& request = *owned;
                 running_.erase(found);
                 long status = 0;
                 curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+                curl_easy_getinfo(handle, CURLINFO_HTTP_VERSION, &request.httpVersion);
                 const bool whole = message->data.result == CURLE_OK ||
                                    (message->data.result == CURLE_WRITE_ERROR && request.headEnded);
                 request.answer.status = whole ? status : 0;
@@ -114,14 +136,18 @@ public:
                 curl_easy_cleanup(handle);
                 if (!done(request)) return false;
             }
-            if (!running_.empty()) curl_multi_poll(multi_, nullptr, 0, 100, nullptr);
+            // A request that ended leaves room for the next at once; else
+            // wait for the network.
+            if (!running_.empty() && (next == indices.size() || running_.size() >= room))
+                curl_multi_poll(multi_, nullptr, 0, 100, nullptr);
         }
         return true;
     }
 
+    void setMultiplexed(bool multiplexed) { multiplexed_ = multiplexed; }
+
 private:
-    void start(Request request) {
-        auto owned = std::make_unique<Request>(std::move(request));
+    void start(std::unique_ptr<Request> owned) {
         CURL* handle = curl_easy_init();
         curl_easy_setopt(handle, CURLOPT_URL, owned->url.c_str());
         curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
@@ -129,7 +155,10 @@ private:
         curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
-        curl_easy_setopt(handle, CURLOPT_PIPEWAIT, 1L);
+        // Where the site speaks HTTP/2 a request waits for the connection
+        // there is rather than open another; over HTTP/1 it must not.
+        curl_easy_setopt(handle, CURLOPT_PIPEWAIT, multiplexed_ ? 1L : 0L);
+        owned->handle = handle;
         curl_easy_setopt(handle, CURLOPT_USERAGENT, options_.userAgent.c_str());
         curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, std::min(30L, options_.timeoutSeconds));
         curl_easy_setopt(handle, CURLOPT_TIMEOUT, options_.timeoutSeconds);
@@ -146,6 +175,7 @@ private:
 
     const SiteCheckOptions& options_;
     CURLM* multi_;
+    bool multiplexed_ = false;  // the site answered in HTTP/2: requests share its connection
     std::vector<std::pair<CURL*, std::unique_ptr<Request>>> running_;
 };
 
@@ -173,22 +203,22 @@ SiteCheck SiteCheck::run(const std::vector<std::string>& addresses, const SiteCh
     // robots.txt on the host's root, as search engines read it.
     std::optional<RobotsRules> robots;
     {
-        std::deque<Request> one(1);
-        one.front().index = kRobots;
-        one.front().url = originOf(addresses.front()) + "/robots.txt";
+        const std::string robotsUrl = originOf(addresses.front()) + "/robots.txt";
         Request answer;
-        if (!checker.runAll(std::move(one), [&](Request& r) { return answer = std::move(r), true; })) {
+        if (!checker.runAll({kRobots}, [&](size_t) { return robotsUrl; },
+                            [&](Request& r) { return answer = std::move(r), true; })) {
             check.end = End::Stopped;
             return check;
         }
         const long status = answer.answer.status;
+        checker.setMultiplexed(answer.httpVersion >= CURL_HTTP_VERSION_2_0);
         if (status >= 200 && status < 300) robots = RobotsRules::parse(answer.answer.body, options.robotsAgent);
         else if (status >= 500 || status == 0)
             check.robotsProblem = answerText(answer);  // RFC 9309: unreachable means nothing may be asked
     }
     if (!check.robotsProblem.empty()) return check;  // every address kept, unconfirmed
 
-    std::deque<Request> queue;
+    std::vector<size_t> queue;
     for (size_t i = 0; i < addresses.size(); ++i) {
         const std::string& address = addresses[i];
         if (check.verdicts[i].outcome == PageOutcome::WordPressCode) continue;
@@ -197,21 +227,19 @@ SiteCheck SiteCheck::run(const std::vector<std::string>& addresses, const SiteCh
             check.verdicts[i] = {PageOutcome::Disallowed, {}, false};
             continue;
         }
-        Request request;
-        request.index = i;
-        request.url = address;
-        queue.push_back(std::move(request));
+        queue.push_back(i);
     }
     const size_t asked = queue.size();
     size_t answered = 0, wrongPlace = 0;
     std::string firstAnswer;
-    std::deque<Request> again;
-    const bool whole = checker.runAll(std::move(queue), [&](Request& request) {
+    std::vector<size_t> again;
+    const auto urlOf = [&](size_t i) { return addresses[i]; };
+    const bool whole = checker.runAll(queue, urlOf, [&](Request& request) {
         const size_t i = request.index;
         check.statuses[i] = request.answer.status;
         check.answered[i] = 1;
         check.verdicts[i] = PageVerdict::of(addresses[i], request.answer, endsWithAny(addresses[i], options.fileExtensions));
-        if (check.verdicts[i].askAgain) again.push_back(Request{i, addresses[i], {}, false, {}});
+        if (check.verdicts[i].askAgain) again.push_back(i);
         if (firstAnswer.empty()) firstAnswer = answerText(request);
         ++answered;
         if (answered <= kFirstAnswers && wrongPlaceAnswer(request.answer.status)) ++wrongPlace;
@@ -231,7 +259,7 @@ SiteCheck SiteCheck::run(const std::vector<std::string>& addresses, const SiteCh
         return check;
     }
     // Empty 5xx answers once more, after the others.
-    if (!checker.runAll(std::move(again), [&](Request& request) {
+    if (!checker.runAll(again, urlOf, [&](Request& request) {
             request.answer.secondTry = true;
             check.statuses[request.index] = request.answer.status;
             check.verdicts[request.index] = PageVerdict::of(addresses[request.index], request.answer,
