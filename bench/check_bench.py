@@ -90,6 +90,15 @@ def generate(cli, ftp_port, user, password, base_url, workdir, extra, ca=None, t
     return seconds, rss, rc, run_dir
 
 
+def run_check(check, listing, args):
+    """quillomar-check-bench over the list: (wall seconds, its figures, exit code)."""
+    start = time.monotonic()
+    with open(listing) as addresses:
+        out = subprocess.run([check] + args, stdin=addresses, capture_output=True, text=True)
+    words = out.stdout.split()
+    return time.monotonic() - start, dict(zip(words[::2], words[1::2])), out.returncode
+
+
 def row(*cells):
     print("| " + " | ".join(str(c) for c in cells) + " |")
     sys.stdout.flush()
@@ -133,13 +142,10 @@ def main():
                 with open(listing, "w") as f:
                     f.write("".join(origin + path + "\n" for path in paths))
                 if tool.startswith("quillomar"):
-                    start = time.monotonic()
-                    out = subprocess.run([check, "--in-flight", str(most)] + (["--ca", ca_file] if ca_file else []),
-                                         stdin=open(listing), capture_output=True, text=True)
-                    wall = time.monotonic() - start
-                    figures = dict(zip(out.stdout.split()[::2], out.stdout.split()[1::2]))
-                    row(label, "%s, %d in flight" % (tool, most), "%.2f" % wall, figures.get("answered", "?") + ("" if out.returncode == 0 else
-                                                                                   " (exit %d)" % out.returncode),
+                    wall, figures, rc = run_check(check, listing, ["--in-flight", str(most)] +
+                                                  (["--ca", ca_file] if ca_file else []))
+                    row(label, "%s, %d in flight" % (tool, most), "%.2f" % wall,
+                        figures.get("answered", "?") + ("" if rc == 0 else " (exit %d)" % rc),
                         figures.get("peak_rss_mb", "?"))
                 else:
                     config = os.path.join(base, "curl.cfg")
@@ -193,11 +199,9 @@ def main():
         listing = os.path.join(base, "big.txt")
         with open(listing, "w") as f:
             f.write("".join(a + "\n" for a in written))
-        start = time.monotonic()
-        out = subprocess.run([check], stdin=open(listing), capture_output=True, text=True)
-        figures = dict(zip(out.stdout.split()[::2], out.stdout.split()[1::2]))
-        row("quillomar-check-bench (the check alone)", "%.2f" % (time.monotonic() - start),
-            figures.get("addresses", "?"), figures.get("peak_rss_mb", "?"))
+        wall, figures, _ = run_check(check, listing, [])
+        row("quillomar-check-bench (the check alone)", "%.2f" % wall, figures.get("addresses", "?"),
+            figures.get("peak_rss_mb", "?"))
     finally:
         for stopper in stoppers:
             stopper.stop()

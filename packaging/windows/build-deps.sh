@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds, from Debian's own source packages, the static libraries the
-# Windows program needs: OpenSSL, libssh2, libcurl (FTP, FTPS, SFTP) and
-# wxWidgets (base and core only). They go to a folder outside the checkout, named after their
-# versions, and are built once: a folder that is already complete is reused.
+# Windows program needs: OpenSSL, libssh2, nghttp2, libcurl (FTP, FTPS,
+# SFTP, HTTP), wxWidgets (base and core only) and gumbo (HTML). They go to a
+# folder outside the checkout, named after their versions, and are built
+# once: a folder that is already complete is reused.
 #
 # Prints the folder (the install prefix) on its last line.
 #
@@ -14,6 +15,7 @@ cd "$(dirname "$0")/../.."
 scripts/install-deps mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev make perl
 
 host=x86_64-w64-mingw32
+toolchain=$(pwd)/packaging/windows/toolchain-mingw64.cmake
 cache=${QUILLOMAR_WIN_DEPS:-/var/cache/quillomar/win-deps}
 jobs=$(nproc)
 
@@ -47,19 +49,6 @@ fi
 versions() { apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -Vru; }
 listed() { versions "$1" | grep -qxF "$2"; }
 
-# A finished build whose versions are all still listed is reused as it is.
-for done_mark in "$cache"/openssl-*+ssh2-*+curl-*+wx-*/.complete; do
-  [ -e "$done_mark" ] || continue
-  [ -e "$(dirname "$done_mark")/notices/.complete" ] || continue  # made before the notices were kept
-  prefix=$(dirname "$done_mark")
-  IFS='+' read -r ssl ssh2 curl wx <<<"$(basename "$prefix" | sed 's/^openssl-//; s/+ssh2-/+/; s/+curl-/+/; s/+wx-/+/')"
-  if listed openssl "$ssl" && listed libssh2 "$ssh2" && listed curl "$curl" && listed wxwidgets3.2 "$wx"; then
-    log "reusing $prefix"
-    echo "$prefix"
-    exit 0
-  fi
-done
-
 mkdir -p "$cache"
 rm -rf "$cache"/build.*  # left by a build that was stopped
 work=$(mktemp -d "$cache/build.XXXXXX")
@@ -83,13 +72,6 @@ fetch() {
   return 1
 }
 
-read -r v_ssl ssl_dir < <(fetch openssl)
-read -r v_ssh2 ssh2_dir < <(fetch libssh2)
-read -r v_curl curl_dir < <(fetch curl)
-read -r v_wx wx_dir < <(fetch wxwidgets3.2)
-prefix="$cache/openssl-$v_ssl+ssh2-$v_ssh2+curl-$v_curl+wx-$v_wx"
-log "building into $prefix"
-mkdir -p "$prefix"
 # Each library leaves a mark when installed, so an interrupted build goes on
 # where it stopped.
 built() { [ -e "$prefix/.built-$1" ]; }
@@ -104,6 +86,48 @@ keep_notice() {  # keep_notice NAME VERSION SOURCE_FOLDER FILE...
   echo "$2" > "$folder/VERSION"
   for file in "${@:4}"; do cp "$3/$file" "$folder/" || { log "$1: no $file in its source"; exit 1; }; done
 }
+
+# gumbo, the HTML5 parser that reads pages' heads when they are checked:
+# the maintained fork that Debian's ruby-nokogiri source carries (the
+# gumbo-parser source package itself is not on every mirror). Its C files
+# only, into a static libgumbo.a; added to a finished build too.
+add_gumbo() {
+  built gumbo && return 0
+  local v_nk nk_dir
+  read -r v_nk nk_dir < <(fetch ruby-nokogiri)
+  log "gumbo (ruby-nokogiri $v_nk)"
+  mkdir -p "$work/gumbo"
+  (cd "$nk_dir/gumbo-parser/src" &&
+    for c in *.c; do $host-gcc -O2 -std=c99 -c "$c" -o "$work/gumbo/${c%.c}.o" || exit 1; done &&
+    $host-ar rcs "$prefix/lib/libgumbo.a" "$work"/gumbo/*.o &&
+    cp gumbo.h "$prefix/include/") || failed gumbo
+  keep_notice gumbo-parser "$v_nk" "$nk_dir" debian/copyright
+  cp /usr/share/common-licenses/Apache-2.0 "$prefix/notices/gumbo-parser/"
+  mark gumbo
+}
+
+# A finished build whose versions are all still listed is reused as it is.
+for done_mark in "$cache"/openssl-*+ssh2-*+curl-*+wx-*/.complete; do
+  [ -e "$done_mark" ] || continue
+  [ -e "$(dirname "$done_mark")/notices/.complete" ] || continue  # made before the notices were kept
+  [ -e "$(dirname "$done_mark")/.built-curl-h2" ] || continue  # curl made before it spoke HTTP/2
+  prefix=$(dirname "$done_mark")
+  IFS='+' read -r ssl ssh2 curl wx <<<"$(basename "$prefix" | sed 's/^openssl-//; s/+ssh2-/+/; s/+curl-/+/; s/+wx-/+/')"
+  if listed openssl "$ssl" && listed libssh2 "$ssh2" && listed curl "$curl" && listed wxwidgets3.2 "$wx"; then
+    log "reusing $prefix"
+    add_gumbo
+    echo "$prefix"
+    exit 0
+  fi
+done
+
+read -r v_ssl ssl_dir < <(fetch openssl)
+read -r v_ssh2 ssh2_dir < <(fetch libssh2)
+read -r v_curl curl_dir < <(fetch curl)
+read -r v_wx wx_dir < <(fetch wxwidgets3.2)
+prefix="$cache/openssl-$v_ssl+ssh2-$v_ssh2+curl-$v_curl+wx-$v_wx"
+log "building into $prefix"
+mkdir -p "$prefix"
 if [ ! -e "$prefix/notices/.complete" ]; then
   rm -rf "$prefix/notices"
   keep_notice OpenSSL "$v_ssl" "$ssl_dir" LICENSE.txt
@@ -136,18 +160,36 @@ log "libssh2 $v_ssh2"
 mark ssh2
 fi
 
-# libcurl: static, FTP, FTPS and SFTP over OpenSSL and libssh2, nothing else
-# it would pull in.
-if ! built curl; then
+# nghttp2: the library only, static (HTTP/2 for the check on the live site).
+if ! built nghttp2; then
+read -r v_h2 h2_dir < <(fetch nghttp2)
+log "nghttp2 $v_h2"
+# Its source comes without a configure script: built with CMake. Its clock
+# is Windows' GetTickCount64 (told so: mingw's clock_gettime would be found
+# and need the pthread library besides).
+(cd "$h2_dir" &&
+  cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DENABLE_LIB_ONLY=ON -DENABLE_STATIC_LIB=ON -DENABLE_SHARED_LIB=OFF \
+    -DENABLE_DOC=OFF -DHAVE_CLOCK_GETTIME=OFF >/dev/null 2>&1 &&
+  cmake --build build-win -j"$jobs" >/dev/null 2>&1 &&
+  cmake --install build-win >/dev/null 2>&1) || failed nghttp2
+keep_notice nghttp2 "$v_h2" "$h2_dir" COPYING
+mark nghttp2
+fi
+
+# libcurl: static, FTP, FTPS, SFTP and HTTP(S) (HTTP/2 too) over OpenSSL,
+# libssh2 and nghttp2, nothing else it would pull in.
+if ! built curl-h2; then
 log "curl $v_curl"
 (cd "$curl_dir" &&
-  CPPFLAGS="-DCURL_STATICLIB" LIBS="-lcrypt32 -lws2_32 -lbcrypt" ./configure --host=$host --prefix="$prefix" \
+  CPPFLAGS="-DCURL_STATICLIB -DNGHTTP2_STATICLIB" LIBS="-lcrypt32 -lws2_32 -lbcrypt" \
+  PKG_CONFIG_PATH="$prefix/lib/pkgconfig" ./configure --host=$host --prefix="$prefix" \
     --disable-shared --enable-static --with-openssl="$prefix" --without-zlib --without-brotli --without-zstd \
-    --without-libpsl --without-libidn2 --without-nghttp2 --without-librtmp --with-libssh2="$prefix" --disable-ldap \
-    --disable-ldaps --disable-manual --without-ca-bundle --without-ca-path >/dev/null 2>&1 &&
+    --without-libpsl --without-libidn2 --with-nghttp2="$prefix" --without-librtmp --with-libssh2="$prefix" \
+    --disable-ldap --disable-ldaps --disable-manual --without-ca-bundle --without-ca-path >/dev/null 2>&1 &&
   make -j"$jobs" -C lib >/dev/null 2>&1 &&
   make -C lib install >/dev/null && make -C include install >/dev/null) || failed curl
-mark curl
+mark curl-h2
 fi
 
 # wxWidgets: static base and core, without the libraries we do not use.
@@ -169,6 +211,7 @@ fi
 # The settings reader is a single header; the same one the Linux build uses.
 cp /usr/include/SimpleIni.h "$prefix/include/"
 
+add_gumbo
 touch "$prefix/.complete"
 log "done"
 echo "$prefix"

@@ -22,6 +22,8 @@ BUILT = {
     "libssl.a": "OpenSSL", "libcrypto.a": "OpenSSL",
     "libssh2.a": "libssh2",
     "libcurl.a": "libcurl",
+    "libgumbo.a": "gumbo-parser",
+    "libnghttp2.a": "nghttp2",
 }
 WX = re.compile(r"libwx_\w+-3\.\d+(-[\w-]+)?\.a$")
 # Compiled in from a header alone, so no archive names them.

@@ -4,7 +4,8 @@
 #  2. quillomar-cli.exe writes a sitemap.xml byte for byte equal to the
 #     Linux build's against the same FTP server, and uploads it the same way;
 #     over FTP with TLS too (explicit and implicit, vsftpd), and over SFTP
-#     (its host key trusted once, then kept; uploads replace);
+#     (its host key trusted once, then kept; uploads replace); and with
+#     --verify against nginx, the same sitemap and check report;
 #  3. the zip users download, unpacked into a folder with a Japanese name
 #     and a space: its guide in CP932 with CR LF, quillomar-cli.exe writing
 #     the Linux build's bytes from there, and Quillomar.exe started there
@@ -15,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
 
-scripts/install-deps wine wine64 python3-pefile python3-cryptography python3-paramiko vsftpd xdotool xvfb openbox fonts-noto-cjk \
+scripts/install-deps wine wine64 python3-pefile python3-cryptography python3-paramiko vsftpd nginx-light xdotool xvfb openbox fonts-noto-cjk \
   libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
 
 packaging/windows/build.sh
@@ -111,6 +112,57 @@ CONF
   kill "$vsftpd_pid" 2>/dev/null || true
 done
 
+echo "== quillomar-cli.exe --verify against nginx (HTTP/2 over TLS), against the Linux build"
+# nginx serves the tree the FTP server walks, with a redirect, a gone page,
+# a noindex header and a robots.txt of its own, over HTTP/2 with the
+# throwaway authority's certificate.
+web_port=$(free_port)
+mkdir -p "$work/nginx"
+cat > "$work/nginx/nginx.conf" <<CONF
+daemon off;
+master_process off;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events {}
+http {
+  include /etc/nginx/mime.types;
+  log_format protocol '\$server_protocol \$http_user_agent';
+  access_log $work/nginx/access.log protocol;
+  client_body_temp_path $work/nginx; proxy_temp_path $work/nginx; fastcgi_temp_path $work/nginx;
+  uwsgi_temp_path $work/nginx; scgi_temp_path $work/nginx;
+  server {
+    listen 127.0.0.1:$web_port ssl http2;
+    ssl_certificate $work/certs/good.pem;
+    ssl_certificate_key $work/certs/good.key;
+    root $work/site;
+    location = /robots.txt { return 200 "User-agent: *\nDisallow: /blog/2024/\n"; }
+    location = /about.htm { return 301 /; }
+    location = /v1.0/old.html { return 410; }
+    location = /contact.php { add_header X-Robots-Tag noindex; default_type text/html; return 200 "<title>c</title>"; }
+  }
+}
+CONF
+/usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" </dev/null >/dev/null 2>&1 &
+nginx_pid=$!
+for _ in $(seq 1 100); do (exec 3<>"/dev/tcp/127.0.0.1/$web_port") 2>/dev/null && break; sleep 0.05; done
+mkdir -p "$work/verify-linux" "$work/verify-windows"
+for side in linux windows; do
+  printf '[INI_SETTING]\r\nhost=127.0.0.1:%s\r\nid=demo\r\npswd=demo\r\ndir=/\r\nhttp=https://127.0.0.1:%s/\r\nchk1=0\r\nchk2=0\r\n' \
+    "$port" "$web_port" > "$work/verify-$side/SETTING.INI"
+done
+(cd "$work/verify-linux" && QUILLOMAR_CA_FILE="$work/certs/ca.pem" "$root/build/quillomar-cli" --verify \
+  --report-tsv check.tsv 2>/dev/null) || true
+: > "$work/nginx/access.log"
+(cd "$work/verify-windows" && QUILLOMAR_CA_FILE="Z:$work/certs/ca.pem" wine "$root/build-win/quillomar-cli.exe" \
+  --verify --report-tsv check.tsv 2>/dev/null) || true
+check "the check ran on Windows (a redirect left out)" grep -q $'\tredirect\t301\t' "$work/verify-windows/check.tsv"
+check "the Windows build asked over HTTP/2 only" bash -c "! grep Quillomar '$work/nginx/access.log' | grep -qv '^HTTP/2.0 ' &&
+  grep -q '^HTTP/2.0 Quillomar' '$work/nginx/access.log'"
+for file in sitemap.xml check.tsv sitemap-check.html; do
+  check "same $file after --verify" cmp "$work/verify-linux/$file" "$work/verify-windows/$file"
+done
+kill "$nginx_pid" 2>/dev/null || true
+
 echo "== quillomar-cli.exe over SFTP (paramiko), against the Linux build"
 mkdir -p "$work/sftp-site" "$work/sftp-linux" "$work/sftp-windows"
 cp -r demo/site/. "$work/sftp-site/"
@@ -151,8 +203,8 @@ text = open(sys.argv[1], "rb").read()
 sys.exit(not (text.endswith(b"\r\n") and text.count(b"\n") == text.count(b"\r\n")))' "$text"
 done
 check "the licence is MIT" grep -q '^MIT License' "$unpacked/LICENSE.txt"
-for library in "OpenSSL 3" "libssh2 1" "libcurl 7" "wxWidgets 3.2" "libz-mingw-w64-dev" "SimpleIni" \
-  "mingw-w64-x86-64-dev" "libstdc++.a"; do
+for library in "OpenSSL 3" "libssh2 1" "nghttp2 1" "libcurl 7" "gumbo-parser 1" "wxWidgets 3.2" "libz-mingw-w64-dev" \
+  "SimpleIni" "mingw-w64-x86-64-dev" "libstdc++.a"; do
   check "the notices name $library" grep -q "$library" "$unpacked/THIRD-PARTY-NOTICES.txt"
 done
 printf 'Archive member included to satisfy reference by file (symbol)\n\n/opt/x/libnew.a(a.o)\n' > "$work/new.map"

@@ -51,7 +51,6 @@ constexpr Row kTable[] = {
     {FailureKind::SiteDown, kSiteDown,
      "サイトが止まっているか、エラーを返しています。しばらくしてからもう一度実行してください。vendor/ のような"
      "ライブラリのフォルダは除外パターンで除けます。sitemap.xml は書いていません。"},
-    {FailureKind::CheckUnavailable, kCheckUnavailable, "公開ページの確認 (verify) を外して実行してください。"},
     {FailureKind::Stopped, kStopped, "何もアップロードしていません。"},
     {FailureKind::NoPages, kNoPages, "対象フォルダ、詳細設定の拡張子と除外の指定を確かめてください。"},
     {FailureKind::Shrunk, kShrunk, ""},
@@ -141,7 +140,7 @@ std::string checkedLine(const SiteCheck& check) {
     return line;
 }
 
-std::string wordPressNotice(const std::string& baseUrl, bool checked, bool canCheck) {
+std::string wordPressNotice(const std::string& baseUrl, bool checked) {
     std::string text =
         "対象フォルダには WordPress が入っています。\n"
         "WordPress の投稿や固定ページはファイルではないため、フォルダをたどっても見つかりません。"
@@ -149,7 +148,6 @@ std::string wordPressNotice(const std::string& baseUrl, bool checked, bool canCh
         " に公開しています（SEO プラグインを使っている場合はそのプラグインのもの）。検索エンジンにはそちらを送ってください。\n";
     if (checked) return text + "WordPress 本体のファイルは、問い合わせずに除きました。";
     text += "この sitemap.xml には WordPress 本体のプログラムのファイルも載っています。";
-    if (!canCheck) return text + "詳細設定の除外パターンで wp-admin/ や wp-includes/ などを除けます。";
     return text + "詳細設定の「公開サイトで確かめ…」（quillomar-cli では --verify）をオンにすると、それらを除けます。";
 }
 

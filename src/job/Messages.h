@@ -21,7 +21,6 @@ constexpr const char* kTooLarge = "フォルダまたはページが多すぎる
 constexpr const char* kTimeLimit = "制限時間内に終わらなかったため中止しました";
 constexpr const char* kNotThisSite = "公開サイトにページが見つかりませんでした";
 constexpr const char* kSiteDown = "公開サイトが正しく応答しませんでした";
-constexpr const char* kCheckUnavailable = "この版では公開ページを確認できません";
 constexpr const char* kStopped = "中止しました";
 constexpr const char* kNoPages = "ページが1つも見つからなかったため、アップロードしませんでした。";
 constexpr const char* kShrunk = "ページ数が前回より大きく減ったため、アップロードしませんでした。";
@@ -72,7 +71,6 @@ std::string checkedLine(const SiteCheck& check);
 
 // Said after a run over a folder holding WordPress, checked or not: where
 // its pages' own sitemap is, and what became of its program files.
-// canCheck: this build can check pages on the live site.
-std::string wordPressNotice(const std::string& baseUrl, bool checked, bool canCheck);
+std::string wordPressNotice(const std::string& baseUrl, bool checked);
 
 }  // namespace messages

@@ -11,10 +11,8 @@
 #include "job/Messages.h"
 #include "job/Upload.h"
 #include "util/FileReplace.h"
-#include "verify/SiteCheck.h"
-#ifdef QUILLOMAR_VERIFY
 #include "verify/CheckReport.h"
-#endif
+#include "verify/SiteCheck.h"
 #include "remote/sftp/HostKeyPolicy.h"
 #include "walk/ParallelWalk.h"
 #include "sitemap/Location.h"
@@ -265,12 +263,13 @@ WalkResult SitemapJob::writeDocument(const std::string& file, const std::functio
 // pages it keeps (see SiteCheck). A check that cannot be trusted writes
 // nothing: checkFailure_ says why.
 WalkResult SitemapJob::checkPages(SitemapWriter& writer) {
-#ifdef QUILLOMAR_VERIFY
     observer_.setStatus(messages::kChecking);
     const std::vector<std::string> addresses = writer.heldAddresses();
     SiteCheckOptions options;
     options.caFile = settings_.caFile;
     options.inFlight = settings_.verifyRequests;
+    // A page is asked for once: twice the reply limit the user set, whole.
+    if (settings_.replyTimeoutSeconds > 0) options.timeoutSeconds = 2L * settings_.replyTimeoutSeconds;
     options.userAgent = std::string("Quillomar/") + QUILLOMAR_VERSION;
     options.robotsAgent = "Quillomar";
     for (const auto& extension : settings_.sitemap.extensions)
@@ -307,14 +306,8 @@ WalkResult SitemapJob::checkPages(SitemapWriter& writer) {
     }
     walkStats_.pages = kept;
     return writer.release(keep) ? WalkResult::Ok : WalkResult::WriteFailed;
-#else
-    (void)writer;
-    checkFailure_ = {FailureKind::CheckUnavailable, {}, {}};
-    return WalkResult::WriteFailed;
-#endif
 }
 
-#ifdef QUILLOMAR_VERIFY
 // sitemap-check.html beside sitemap.xml (never uploaded), and the rows for
 // scripts where the CLI asked. A report that cannot be written is said on
 // the trace: the sitemap does not depend on it.
@@ -327,18 +320,9 @@ void SitemapJob::writeCheckReports(const std::vector<std::string>& addresses) {
         !replaceFile(settings_.checkReportTsv, check_report::tsv(*check_, addresses, settings_.baseUrl)) && trace_)
         trace_("cannot write " + settings_.checkReportTsv);
 }
-#endif
 
 std::string SitemapJob::checkReportFile() const {
     return folder_.empty() ? kCheckReportName : pathToUtf8(utf8Path(folder_) / kCheckReportName);
-}
-
-bool SitemapJob::canCheckPages() {
-#ifdef QUILLOMAR_VERIFY
-    return true;
-#else
-    return false;
-#endif
 }
 
 SitemapJob::Outcome SitemapJob::failWalk(WalkResult result) {
@@ -427,7 +411,7 @@ SitemapJob::Outcome SitemapJob::run() {
     // Whatever became of the run, a WordPress user learns where the
     // pages' own sitemap is.
     if (wordPress_ && failure_.kind != FailureKind::Stopped)
-        observer_.showMessage(messages::wordPressNotice(settings_.baseUrl, check_ != nullptr, canCheckPages()));
+        observer_.showMessage(messages::wordPressNotice(settings_.baseUrl, check_ != nullptr));
     writeRunLog(outcome, start);
     return outcome;
 }

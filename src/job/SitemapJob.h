@@ -69,8 +69,6 @@ public:
     // Where the check's report goes: sitemap-check.html beside sitemap.xml.
     std::string checkReportFile() const;
     static constexpr const char* kCheckReportName = "sitemap-check.html";
-    // Whether this build can check pages on the live site.
-    static bool canCheckPages();
 
     // What became of robots.txt when the options ask for it.
     enum class Robots { NotAsked, Read, Missing };

@@ -22,7 +22,6 @@ constexpr Switch kSwitches[] = {
     {control_id::kRobots, "robots.txt で禁止されたページを除く", &SitemapOptions::robots},
     {control_id::kIndexAsFolder, "index.html などをフォルダのアドレスで書き出す", &SitemapOptions::indexAsFolder},
     {control_id::kGzip, "gzip で圧縮する (sitemap-1.xml.gz)", &SitemapOptions::gzip},
-    // Shown where the build can check (see SitemapJob::canCheckPages).
     {control_id::kVerify, "公開サイトで確かめ、検索エンジンに載るページだけを書き出す (HTTP)", &SitemapOptions::verify},
 };
 
@@ -50,7 +49,6 @@ OptionsDialog::OptionsDialog(wxWindow* parent, const SitemapOptions& options)
     const int gap = ConvertDialogToPixels(wxSize(4, 4)).x;
     // Creation order is the tab order.
     for (const auto& s : kSwitches) {
-        if (s.id == control_id::kVerify && !SitemapJob::canCheckPages()) continue;
         auto* box = new wxCheckBox(this, s.id, wxString::FromUTF8(s.label));
         box->SetValue(options.*s.value);
         column->Add(box, 0, wxLEFT | wxRIGHT | wxTOP, gap);

@@ -30,7 +30,6 @@ enum class FailureKind {
     // Checking the pages on the live site.
     NotThisSite,       // most answers said the pages are not there: the http path and the folder differ
     SiteDown,          // most answers were server errors
-    CheckUnavailable,  // this build cannot check
     Stopped,  // by the user: no message, the status line says so
     // Uploads held back.
     NoPages,

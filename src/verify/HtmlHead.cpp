@@ -49,6 +49,18 @@ bool forbidsIndexing(std::string_view directives) {
     return false;
 }
 
+// Debian's libgumbo frees its output with the options it parsed with; the
+// fork the Windows build links takes the output alone. Whichever the header
+// declares is called.
+template <typename Output>
+auto destroyOutput(Output* output, int) -> decltype(gumbo_destroy_output(output)) {
+    gumbo_destroy_output(output);
+}
+template <typename Output>
+void destroyOutput(Output* output, long) {
+    gumbo_destroy_output(&kGumboDefaultOptions, output);
+}
+
 HtmlHead HtmlHead::read(std::string_view html) {
     HtmlHead head;
     GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size());
@@ -80,6 +92,6 @@ HtmlHead HtmlHead::read(std::string_view html) {
         for (unsigned i = element.children.length; i > 0; --i)
             pending.push_back(static_cast<const GumboNode*>(element.children.data[i - 1]));
     }
-    gumbo_destroy_output(&kGumboDefaultOptions, output);
+    destroyOutput(output, 0);
     return head;
 }
