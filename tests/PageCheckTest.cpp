@@ -110,6 +110,25 @@ TEST(PageCheck, OnlyPagesASearchEngineWouldIndexAreWritten) {
                       std::string::npos);
         }
     }
+
+    // robots.txt answering a server error: nothing asked, every page kept
+    // (the file as without the check), and the user told why.
+    TestServer::Options down;
+    down.kind = TestServer::Kind::Nginx;
+    down.webConfig = "location = /robots.txt { return 503; }";
+    TestServer web(site.path().string(), down);
+    std::string files[2];
+    for (bool verify : {false, true}) {
+        JobSettings settings{ftp.host(), ftp.user(), ftp.password(), "/www", web.webAddress() + "/www", "0", "0"};
+        settings.sitemap.verify = verify;
+        RecordingObserver observer;
+        ASSERT_EQ(SitemapJob(settings, observer, work.str()).run(), SitemapJob::Outcome::Completed);
+        EXPECT_EQ(observer.headlines(), verify ? std::vector<std::string>{messages::kRobotsUnreadable}
+                                               : std::vector<std::string>{});
+        files[verify] = readFile(work.path() / "sitemap.xml");
+    }
+    EXPECT_EQ(files[1], files[0]);
+    EXPECT_NE(files[1].find("/www/gone.html"), std::string::npos);
 }
 
 // A WordPress install in the target folder: said whether checked or not;

@@ -151,6 +151,12 @@ std::string wordPressNotice(const std::string& baseUrl, bool checked) {
     return text + "詳細設定の「公開サイトで確かめ…」（quillomar-cli では --verify）をオンにすると、それらを除けます。";
 }
 
+std::string robotsUnreadable(const std::string& why) {
+    return std::string(kRobotsUnreadable) +
+           "\nrobots.txt がサーバのエラーを返すあいだは、検索エンジンもサイトを読みません。サーバの状態を確かめてください。\n" +
+           why;
+}
+
 std::string countsLine(const WalkStats& stats, const SitemapOptions& options) {
     std::string line = "ページ " + std::to_string(stats.pages) + "・フォルダ " + std::to_string(stats.foldersListed);
     if (options.robots) line += "・robots.txt で除外 " + std::to_string(stats.excludedByRobots);

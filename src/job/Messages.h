@@ -73,4 +73,10 @@ std::string checkedLine(const SiteCheck& check);
 // its pages' own sitemap is, and what became of its program files.
 std::string wordPressNotice(const std::string& baseUrl, bool checked);
 
+// Said after a check that asked nothing: the site's robots.txt could not be
+// read (a server error, or no answer), so every page was kept unconfirmed.
+// why: the address and its answer.
+constexpr const char* kRobotsUnreadable = "公開サイトの robots.txt を読めなかったため、ページを確かめずにすべて載せました";
+std::string robotsUnreadable(const std::string& why);
+
 }  // namespace messages

@@ -408,6 +408,8 @@ SitemapJob::Outcome SitemapJob::run() {
         observer_.setProgress(line);
     }
     if (reportWritten_) observer_.setCheckReport(checkReportFile());
+    if (outcome == Outcome::Completed && check_ && !check_->robotsProblem.empty())
+        observer_.showMessage(messages::robotsUnreadable(check_->robotsProblem));
     // Whatever became of the run, a WordPress user learns where the
     // pages' own sitemap is.
     if (wordPress_ && failure_.kind != FailureKind::Stopped)
