@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "util/Ascii.h"
+#include "util/Lines.h"
 
 namespace {
 
@@ -38,13 +39,9 @@ bool forbidsIndexing(std::string_view directives) {
             directives.remove_prefix(colon + 1);
         }
     }
-    size_t start = 0;
-    while (start <= directives.size()) {
-        size_t end = directives.find(',', start);
-        if (end == std::string_view::npos) end = directives.size();
-        const std::string_view word = trimmedAscii(directives.substr(start, end - start));
+    for (std::string_view word : splitAt(directives, ",")) {
+        word = trimmedAscii(word);
         if (equalsIgnoreCaseAscii(word, "noindex") || equalsIgnoreCaseAscii(word, "none")) return true;
-        start = end + 1;
     }
     return false;
 }

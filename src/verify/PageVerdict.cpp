@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <utility>
 
 #include "util/Ascii.h"
 #include "verify/HtmlHead.h"
@@ -39,6 +40,13 @@ std::string canonicalOfLink(const std::string& header) {
         at = close;
     }
     return {};
+}
+
+// The canonical a page names, resolved, when it is another address than
+// the page's own (self, resolved); else empty.
+std::string otherCanonical(const std::string& address, const std::string& self, const std::string& canonical) {
+    const std::string target = resolvedAddress(address, canonical);
+    return target.empty() || target == self ? std::string() : target;
 }
 
 }  // namespace
@@ -89,17 +97,15 @@ PageVerdict PageVerdict::of(const std::string& address, const HttpAnswer& answer
     for (const auto& link : answer.links) {
         const std::string canonical = canonicalOfLink(link);
         if (canonical.empty()) continue;
-        const std::string target = resolvedAddress(address, canonical);
-        if (!target.empty() && target != self) return {PageOutcome::OtherCanonical, target, false};
+        if (std::string other = otherCanonical(address, self, canonical); !other.empty())
+            return {PageOutcome::OtherCanonical, std::move(other), false};
         break;
     }
     if (!isHtml(answer.contentType)) return {fileNotPage ? PageOutcome::Kept : PageOutcome::NotAPage, {}, false};
     const HtmlHead head = HtmlHead::read(answer.body);
     if (answer.body.empty() || (!head.title && !head.htmlElement)) return {PageOutcome::NotAPage, {}, false};
     if (head.noindex) return {PageOutcome::NoIndex, {}, false};
-    if (!head.canonical.empty()) {
-        const std::string target = resolvedAddress(address, head.canonical);
-        if (!target.empty() && target != self) return {PageOutcome::OtherCanonical, target, false};
-    }
+    if (std::string other = head.canonical.empty() ? "" : otherCanonical(address, self, head.canonical); !other.empty())
+        return {PageOutcome::OtherCanonical, std::move(other), false};
     return {PageOutcome::Kept, {}, false};
 }
